@@ -6,11 +6,12 @@
 #include <cstdio>
 
 int wmain() {
-    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
-    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SNAME, locale, LOCALE_NAME_MAX_LENGTH);
+    wchar_t lang[16] = {}, country[16] = {};
+    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, lang, 16);
+    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO3166CTRYNAME, country, 16);
     wchar_t windows[MAX_PATH] = {};
     ::GetWindowsDirectoryW(windows, MAX_PATH);
-    std::printf("locale: %ls\nANSI code page: %u\nWindows folder: %ls\nprogram folder: %ls\n",
-                locale, ::GetACP(), windows, ExeFolder().c_str());
+    std::printf("locale: %ls-%ls\nANSI code page: %u\nWindows folder: %ls\nprogram folder: %ls\n",
+                lang, country, ::GetACP(), windows, ExeFolder().c_str());
     return 0;
 }

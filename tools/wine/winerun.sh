@@ -63,7 +63,7 @@ start_xvfb() {
 server_running() {
   # wineserver -k/-w talk to the running server; probing its socket folder is cheaper.
   local d
-  for d in "$TMPDIR"/.wine-"$(id -u)"/server-*; do
+  for d in "$TMPDIR"/.wine-"$(id -u)"/server-* "$TMPDIR"/wine-*/server-*; do
     [ -S "$d/socket" ] && return 0
   done
   return 1

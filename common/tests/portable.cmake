@@ -1,0 +1,3 @@
+add_executable(test_common_portable ${CMAKE_CURRENT_LIST_DIR}/portable/test_portable.cpp)
+target_link_libraries(test_common_portable PRIVATE ecg_common_portable GTest::gtest_main)
+ecg_add_test(test_common_portable)
