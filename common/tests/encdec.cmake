@@ -7,7 +7,7 @@ ecg_add_test(test_encdec_portable)
 ecg_add_fuzzer(fuzz_base64_decode SOURCES ${CMAKE_CURRENT_LIST_DIR}/encdec/fuzz_base64_decode.cpp
   LIBS ecg_common_portable)
 
-if(WIN32 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/encdec/test_encdec.cpp)
+if(WIN32)
   add_executable(test_encdec ${CMAKE_CURRENT_LIST_DIR}/encdec/test_encdec.cpp
     ${CMAKE_CURRENT_LIST_DIR}/archive/IsolatedTestMain.cpp)
   target_link_libraries(test_encdec PRIVATE ecg_common GTest::gtest)
