@@ -15,7 +15,12 @@ if(WIN32)
   target_include_directories(ecg_common PRIVATE ${ECG_PCRE2_INCLUDE_DIR})
   target_compile_definitions(ecg_common PRIVATE PCRE2_STATIC)
   target_link_libraries(ecg_common PUBLIC ecg_minizip ${ECG_PCRE2_16_LIBRARY})
-  if(EXISTS ${CMAKE_SOURCE_DIR}/logging/CMakeLists.txt)
+  # The helpers log through the process-wide logger; a build tree without the
+  # logging library gets a direct writer of the same line format instead.
+  if(EXISTS ${CMAKE_SOURCE_DIR}/logging/include/logging/QorLogger.h)
+    target_sources(ecg_common PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src/win/log/ArchiveLogQor.cpp)
     target_link_libraries(ecg_common PUBLIC ecg_logging)
+  else()
+    target_sources(ecg_common PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../src/win/log/ArchiveLogDirect.cpp)
   endif()
 endif()

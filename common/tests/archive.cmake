@@ -7,7 +7,8 @@ ecg_add_test(test_archive_portable)
 ecg_add_fuzzer(fuzz_zip_entry_name SOURCES ${CMAKE_CURRENT_LIST_DIR}/archive/fuzz_zip_entry_name.cpp
   LIBS ecg_common_portable)
 
-if(WIN32 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/archive/test_archive.cpp)
+# The Windows group needs the file operations it builds on (CheckFileFolderExists).
+if(WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/common/src/win/FileSystemHelper.cpp)
   # A program that ends at once, started by the process-waiting tests.
   add_executable(archive_quick_exit WIN32 ${CMAKE_CURRENT_LIST_DIR}/archive/quick_exit.cpp)
   target_link_options(archive_quick_exit PRIVATE -municode)

@@ -1,4 +1,4 @@
 // A windowless program that ends at once with exit code 0.
-#include "common/Win32.h"
+#include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
