@@ -252,19 +252,18 @@ bool ExtractArchive(const std::wstring& zipFN) {
     return index == plan.size();
 }
 
+BOOL CALLBACK FirstMainWindow(HWND w, LPARAM lp) {
+    if (::IsWindowVisible(w) && ::GetWindow(w, GW_OWNER) == nullptr) {
+        *reinterpret_cast<HWND*>(lp) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The main window of this program, the owner of windows the started program shows.
 HWND ApplicationMainWindow() {
     HWND found = nullptr;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND w, LPARAM lp) -> BOOL {
-            if (::IsWindowVisible(w) && ::GetWindow(w, GW_OWNER) == nullptr) {
-                *reinterpret_cast<HWND*>(lp) = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    ::EnumThreadWindows(::GetCurrentThreadId(), FirstMainWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
