@@ -36,3 +36,11 @@ target_link_libraries(OstrelCom PRIVATE ecg_ostrel_portable oleaut32 ole32 uuid 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(OstrelCom PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
+
+if(BUILD_TESTING)
+  add_executable(ostrel_server_tests tests/test_server.cpp)
+  target_include_directories(ostrel_server_tests PRIVATE ${CMAKE_SOURCE_DIR}/common/include)
+  target_link_libraries(ostrel_server_tests PRIVATE ostrelcom_client GTest::gtest_main ole32 oleaut32 uuid advapi32)
+  add_dependencies(ostrel_server_tests OstrelCom)
+  ecg_add_test(ostrel_server_tests EXCLUSIVE TIMEOUT 120)
+endif()
