@@ -192,6 +192,21 @@ TEST(ReadInfo, OpenFailureKeepsDirectory) {
     port.openResult = false;
     TInspections t(port);
     SetSlot(t, 0, 4, 0, 10);
-    EXPECT_EQ(t.ReadOstrelInfo(2), kResultFalse);
+    EXPECT_EQ(t.ReadOstrelInfo(2), kResultFalse);  // port held by another object or program
     EXPECT_EQ(t.GetMaxIndex(), 4u);
+    std::vector<uint8_t> buf(162, 0xCC);
+    EXPECT_EQ(t.GetInspectionData(4, buf.data(), 162), kResultFalse);
+    EXPECT_EQ(std::count(buf.begin(), buf.end(), 0xCC), 162);
+}
+
+TEST(ReadInfo, SecondCallClosesTheFirstPortAndSilentDeviceKeepsPortOpen) {
+    TFakePort port;
+    port.strict = false;  // silent device: every read brings nothing
+    TInspections t(port);
+    EXPECT_EQ(t.ReadOstrelInfo(1), kResultFalse);
+    EXPECT_TRUE(t.Link().IsOpen());
+    EXPECT_EQ(t.ReadOstrelInfo(2), kResultFalse);
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "close"), 1);
+    EXPECT_EQ(port.openedName, "COM2");
+    EXPECT_EQ(t.GetMaxIndex(), 0u);  // directory emptied before the failed read
 }
