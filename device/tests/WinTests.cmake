@@ -1,0 +1,17 @@
+# Windows tests: the real D2XX binding against the replacement FTD2XX.DLL
+# copied beside the test program, and a program without the library.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/ftd2xx-sim/CMakeLists.txt)
+  add_executable(device_win_tests test_win_usb.cpp WinHost.h)
+  target_link_libraries(device_win_tests PRIVATE ecg_device GTest::gtest_main)
+  add_dependencies(device_win_tests ftd2xx_sim)
+  add_custom_command(TARGET device_win_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ftd2xx_sim> $<TARGET_FILE_DIR:device_win_tests>)
+  ecg_add_test(device_win_tests)
+endif()
+
+add_executable(device_nodll_tests test_win_nodll.cpp WinHost.h)
+set_target_properties(device_nodll_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/nodll)
+target_link_libraries(device_nodll_tests PRIVATE ecg_device GTest::gtest_main)
+ecg_add_test(device_nodll_tests)
+# The current folder is on the library search path: run where no FTD2XX.DLL lies.
+set_tests_properties(device_nodll_tests PROPERTIES WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/nodll)
