@@ -73,7 +73,7 @@ function(ecg_version_resource target)
   set(VER_PRODUCT ${A_PRODUCT_NAME})
   set(VER_COMMENTS "${A_COMMENTS}")
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${out} @ONLY ENCODING UTF-8)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${out} @ONLY)
   target_sources(${target} PRIVATE ${out})
 endfunction()
 
