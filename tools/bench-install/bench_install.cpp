@@ -1,0 +1,201 @@
+// Install benchmark: one install run of a (large) sample distribution, driven
+// automatically, against copying the same bytes with CopyFileW in the same
+// process run, and the installer's peak working set.
+//
+//   bench_install <distribution folder> <work folder> [--no-driver] [--keep]
+//
+// The reference performs the installer's own copy operations with CopyFileW
+// into work\reference: every file of the distribution that the install run
+// copies (the release folders, the engine, the template database and the
+// rest), the three client-library copies, the database three times (into
+// DTAFB, into DTA_clear, and from DTA_clear into DTAFB again) and every entry
+// of the newest release's file list.  The reference runs before and after the
+// installer; the ratio uses their mean.  The installer's time runs from the
+// press of "Продолжить" on the release notes to the final question.
+#include "GuiDriver.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+using namespace guidrv;
+
+namespace {
+
+double Now() {
+  static LARGE_INTEGER f = [] { LARGE_INTEGER x; QueryPerformanceFrequency(&x); return x; }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+unsigned long long g_bytes = 0;
+unsigned long long g_files = 0;
+
+bool Copy(const std::wstring& from, const std::wstring& to) {
+  size_t slash = to.find_last_of(L'\\');
+  if (slash != std::wstring::npos) {
+    std::wstring dir = to.substr(0, slash);
+    if (!DirExists(dir)) {
+      // create parents
+      for (size_t i = 3; i <= dir.size(); ++i)
+        if (i == dir.size() || dir[i] == L'\\') CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
+    }
+  }
+  if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+    std::fprintf(stderr, "CopyFileW %s failed: %lu\n", Utf8(from).c_str(), GetLastError());
+    return false;
+  }
+  WIN32_FILE_ATTRIBUTE_DATA d{};
+  GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &d);
+  g_bytes += (static_cast<unsigned long long>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+  ++g_files;
+  return true;
+}
+
+bool StartsWithI(const std::wstring& s, const std::wstring& p) {
+  return s.size() >= p.size() && _wcsnicmp(s.c_str(), p.c_str(), p.size()) == 0;
+}
+
+// The installer's copy operations, with CopyFileW.
+bool Reference(const std::wstring& dist, const std::wstring& ref, const std::wstring& newest) {
+  DeleteTree(ref);
+  CreateDirectoryW(ref.c_str(), nullptr);
+  const std::wstring r = ref + L"\\";
+  bool ok = true;
+  for (const auto& f : ListTree(dist)) {
+    if (f.back() == L'\\') continue;
+    if (_wcsicmp(f.c_str(), L"Install.exe") == 0 || _wcsicmp(f.c_str(), L".sampledist") == 0) continue;
+    if (StartsWithI(f, L"Settings\\") && _wcsicmp(f.c_str(), L"Settings\\Settings.xml") != 0) continue;
+    if (StartsWithI(f, L"config\\")) continue;  // only with the integration box
+    std::wstring to = f;
+    if (StartsWithI(f, L"Firebird_257\\")) to = f.substr(13);  // engine, intl\, udf\
+    else if (_wcsicmp(f.c_str(), L"dta_clear\\Q12.fdb") == 0) continue;
+    else if (_wcsicmp(f.c_str(), L"dta_clear\\ecg.ini") == 0) to = L"DTAFB\\ecg.ini";
+    else if (_wcsicmp(f.c_str(), L"bin\\password.nsi") == 0) to = L"DTAFB\\password.nsi";
+    ok = Copy(dist + L"\\" + f, r + to) && ok;
+  }
+  ok = Copy(r + L"fbembed.Dll", r + L"gds32.dll") && ok;
+  ok = Copy(r + L"fbclient.Dll", r + L"fbclient_.dll") && ok;
+  ok = Copy(r + L"fbembed.Dll", r + L"fbclient.dll") && ok;
+  ok = Copy(dist + L"\\dta_clear\\Q12.fdb", r + L"DTAFB\\Q12.fdb") && ok;
+  ok = Copy(dist + L"\\dta_clear\\Q12.fdb", r + L"DTA_clear\\Q12.fdb") && ok;
+  ok = Copy(r + L"DTA_clear\\Q12.fdb", r + L"DTAFB\\Q12.fdb") && ok;
+  std::string xml;
+  std::wstring rel = r + L"backup\\" + newest + L"\\";
+  if (!ReadAll(rel + L"filelist.xml", xml)) return false;
+  size_t a = xml.find("<files>"), b = xml.find("</files>");
+  if (a == std::string::npos || b == std::string::npos) return false;
+  std::string part = xml.substr(a, b - a);
+  std::regex re("DistrFN=\"([^\"]*)\">([^<]*)<");
+  for (std::sregex_iterator it(part.begin(), part.end(), re), end; it != end; ++it)
+    ok = Copy(rel + Utf16((*it)[1]), r + Utf16((*it)[2])) && ok;
+  return ok;
+}
+
+void ReadThrough(const std::wstring& dist) {
+  std::string buf;
+  for (const auto& f : ListTree(dist))
+    if (f.back() != L'\\') ReadAll(dist + L"\\" + f, buf);
+}
+
+std::wstring NewestRelease(const std::wstring& dist) {
+  std::vector<std::wstring> names;
+  for (const auto& f : ListTree(dist + L"\\backup")) {
+    if (f.back() == L'\\' && f.find(L'\\') == f.size() - 1) names.push_back(f.substr(0, f.size() - 1));
+  }
+  std::sort(names.begin(), names.end());
+  return names.empty() ? L"" : names.back();
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_install <distribution> <work folder> [--no-driver] [--keep]\n");
+    return 2;
+  }
+  std::wstring dist = argv[1], work = argv[2];
+  bool noDriver = false, keep = false;
+  for (int i = 3; i < argc; ++i) {
+    if (std::wstring(argv[i]) == L"--no-driver") noDriver = true;
+    if (std::wstring(argv[i]) == L"--keep") keep = true;
+  }
+  while (!dist.empty() && dist.back() == L'\\') dist.pop_back();
+  while (!work.empty() && work.back() == L'\\') work.pop_back();
+  CreateDirectoryW(work.c_str(), nullptr);
+  const std::wstring target = work + L"\\Target";
+  const std::wstring ref = work + L"\\reference";
+  const std::wstring newest = NewestRelease(dist);
+  DeleteTree(target);
+
+  std::printf("bench_install: warming the cache with one read of the distribution\n");
+  ReadThrough(dist);
+
+  double t0 = Now();
+  if (!Reference(dist, ref, newest)) return 1;
+  double ref1 = Now() - t0;
+  unsigned long long refBytes = g_bytes, refFiles = g_files;
+  DeleteTree(ref);
+  std::printf("reference CopyFileW #1: %.3f s, %llu files, %.1f MB\n", ref1, refFiles, refBytes / 1048576.0);
+
+  TInstaller app;
+  if (!app.Start(dist + L"\\Install.exe", work)) {
+    std::printf("installer did not start: %s\n", Utf8(app.Error()).c_str());
+    return 1;
+  }
+  TMainWindow& w = app.Window();
+  SetText(w.ePath, target);
+  if (noDriver) SetChecked(w.chInstDriver, false);
+  Click(w.BtnInstall);
+  if (!WaitUntil([&] { return app.Readme() != nullptr; }, 30000)) {
+    std::printf("release notes did not appear\n");
+    return 1;
+  }
+  HWND readme = app.Readme();
+  HWND cont = FindChild(readme, L"Button", L"Продолжить");
+  double start = Now();
+  Click(cont);
+  HWND box = nullptr;
+  WaitUntil([&] { box = app.Box(); return box != nullptr || !app.Running(); }, 1800000);
+  double install = Now() - start;
+  std::wstring boxText = box ? TInstaller::BoxText(box) : L"<none>";
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  bool mem = GetProcessMemoryInfo(app.Process(), &pmc, sizeof pmc) != 0;
+  std::vector<std::wstring> lines = app.Lines();
+  size_t failed = 0;
+  for (const auto& l : lines)
+    if (l.size() >= 9 && l.compare(l.size() - 9, 9, L"ОШИБКА!!!") == 0) ++failed;
+  if (box) TInstaller::Answer(box, kNo);
+  WaitUntil([&] { return app.Idle(); }, 20000);
+  Click(w.BtnCancel);
+  app.WaitExit(15000);
+
+  std::printf("installer: %.3f s (release notes continued -> final question), %zu progress lines, %zu failed\n",
+              install, lines.size(), failed);
+  std::printf("final box: %s\n", Utf8(boxText).c_str());
+
+  g_bytes = g_files = 0;
+  t0 = Now();
+  Reference(dist, ref, newest);
+  double ref2 = Now() - t0;
+  std::printf("reference CopyFileW #2: %.3f s\n", ref2);
+  double refMean = (ref1 + ref2) / 2;
+  std::printf("RESULT time ratio installer / CopyFileW = %.3f (goal <= 1.15)\n", install / refMean);
+  if (mem)
+    std::printf("RESULT installer peak working set = %.1f MB (goal <= 64 MB); working set at the end %.1f MB\n",
+                pmc.PeakWorkingSetSize / 1048576.0, pmc.WorkingSetSize / 1048576.0);
+  else
+    std::printf("RESULT installer peak working set: GetProcessMemoryInfo failed (%lu)\n", GetLastError());
+  if (!keep) {
+    DeleteTree(ref);
+    DeleteTree(target);
+  }
+  return (box && boxText == L"Установка завершена. Выйти из программы установки?" && failed == 0) ? 0 : 1;
+}
