@@ -74,7 +74,7 @@ bool Reference(const std::wstring& dist, const std::wstring& ref, const std::wst
     if (StartsWithI(f, L"Settings\\") && _wcsicmp(f.c_str(), L"Settings\\Settings.xml") != 0) continue;
     if (StartsWithI(f, L"config\\")) continue;  // only with the integration box
     std::wstring to = f;
-    if (StartsWithI(f, L"Firebird_257\\")) to = f.substr(13);  // engine, intl\, udf\
+    if (StartsWithI(f, L"Firebird_257\\")) to = f.substr(13);  // engine files, intl, udf
     else if (_wcsicmp(f.c_str(), L"dta_clear\\Q12.fdb") == 0) continue;
     else if (_wcsicmp(f.c_str(), L"dta_clear\\ecg.ini") == 0) to = L"DTAFB\\ecg.ini";
     else if (_wcsicmp(f.c_str(), L"bin\\password.nsi") == 0) to = L"DTAFB\\password.nsi";
