@@ -446,6 +446,36 @@ TEST_F(InstallSteps, DriverSetupThatCannotStartIsNotReported) {
 
 // --- Stops and errors ---------------------------------------------------------
 
+// A file where a folder belongs: the folder cannot be created, the run stops
+// with the error box and the same text as the last line.
+TEST_F(InstallSteps, FoldersThatCannotBeCreatedStopTheRun) {
+    struct Row {
+        const wchar_t* blocker;
+        bool withProfile;
+        std::wstring text;
+    } rows[] = {
+        {L"Profile", false, L"Ошибка при создании каталога <" + Target + L"Profile\\> !"},
+        {L"DTAFB", true, L"Ошибка при создании каталога <" + Target + L"DTAFB\\> !"},
+        {L"DTA_clear", true, L"Ошибка при создании каталога <" + Target + L"DTA_clear\\> !"},
+        {L"CommDLL", true, L"Ошибка при создании каталога!"},
+    };
+    for (const auto& r : rows) {
+        RemoveTree(Dist);
+        RemoveTree(Target);
+        ::CreateDirectoryW(Target.c_str(), nullptr);
+        TDistOptions o;
+        o.Profile = r.withProfile;
+        MakeDistribution(Dist, o);
+        WriteFile(Target + r.blocker, "blocker");
+        Ui.Lines.clear();
+        Ui.Expect(TBoxKind::Error, r.text, true);
+        EXPECT_FALSE(installer::RunInstallSteps(Run)) << "row: " << U8(r.blocker);
+        ASSERT_FALSE(Ui.Lines.empty()) << "row: " << U8(r.blocker);
+        EXPECT_EQ(Ui.Lines.back(), r.text) << "row: " << U8(r.blocker);
+        EXPECT_FALSE(Exists(Target + L"Quorvel12.exe")) << "row: " << U8(r.blocker);
+    }
+}
+
 TEST_F(InstallSteps, Step18FailureStopsBeforeIntegration) {
     MakeDistribution(Dist);
     Ui.Rmis = true;
@@ -726,6 +756,20 @@ TEST_F(InstallSteps, WriteReleaseLevelRows) {
     std::string after = ReadFile(f);
     while (!after.empty() && (after.back() == '\n' || after.back() == '\r')) after.pop_back();
     EXPECT_EQ(after, "<ROOT><Version>1</Version><Level>393</Level><Other a=\"b\">text</Other></ROOT>");
+}
+
+TEST_F(InstallSteps, WriteReleaseLevelKeepsDeclarationAndUtf8Text) {
+    // Saved by the platform's writer: UTF-8 (or ASCII) files only, see the
+    // developer notes for documents declared windows-1251 under Wine.
+    const std::wstring f = Target + L"ReleaseInfo";
+    WriteFile(f, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ROOT><Version>1</Version><Level>370</Level>"
+                 "<Note>\xD0\x92\xD1\x8B\xD0\xBF\xD1\x83\xD1\x81\xD0\xBA</Note></ROOT>\r\n");
+    installer::WriteReleaseLevel(Target, L"393");
+    const std::string after = ReadFile(f);
+    EXPECT_NE(after.find("<?xml version=\"1.0\""), std::string::npos) << after;
+    EXPECT_NE(after.find("<Level>393</Level><Note>\xD0\x92\xD1\x8B\xD0\xBF\xD1\x83\xD1\x81\xD0\xBA</Note>"),
+              std::string::npos)
+        << after;
 }
 
 // --- Shortcut -----------------------------------------------------------------
