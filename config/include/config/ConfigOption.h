@@ -1,0 +1,95 @@
+// Typed options and option groups of the configuration store.  Every option
+// keeps its value as text together with the name of its type.
+#pragma once
+
+#include "common/StringList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+// The four option-type texts.
+extern const std::wstring ConfigTypeString;   // "string"
+extern const std::wstring ConfigTypeInteger;  // "integer"
+extern const std::wstring ConfigTypeBoolean;  // "boolean"
+extern const std::wstring ConfigTypeDouble;   // "double"
+
+class TConfigOption {
+public:
+    TConfigOption(const std::wstring& NewName, const std::wstring& NewValue);  // "string"
+    TConfigOption(const std::wstring& NewName, const wchar_t* NewValue);       // "string"
+    TConfigOption(const std::wstring& NewName, std::int32_t NewValue);         // "integer"
+    TConfigOption(const std::wstring& NewName, bool NewValue);                 // "boolean"
+    TConfigOption(const std::wstring& NewName, double NewValue);               // "double"
+
+    const std::wstring& Name() const noexcept { return FName; }
+    void SetName(const std::wstring& name) { FName = name; }
+    const std::wstring& Value() const noexcept { return FValue; }
+    // Change-tracking setter: Changed turns true when the text differs.
+    void SetValue(const std::wstring& NewValue);
+    const std::wstring& OptionType() const noexcept { return FOptionType; }
+    void SetOptionType(const std::wstring& type) { FOptionType = type; }
+    bool Changed() const noexcept { return FChanged; }
+
+    void SetStringValue(const std::wstring& NewValue);  // type kept, Changed set
+    void SetIntegerValue(std::int32_t NewValue);        // type "integer"
+    void SetBooleanValue(bool NewValue);                // type "boolean"
+    void SetDoubleValue(double NewValue);               // type "double"
+
+    std::wstring GetStringValue() const { return FValue; }
+    std::int32_t GetIntegerValue() const;  // -1 when not a valid integer
+    bool GetBooleanValue() const;          // number not 0, or "True"/"False"; else false
+    double GetDoubleValue() const;         // point or comma as separator; 0 when neither reads
+
+    void Saved() noexcept { FChanged = false; }
+
+    // Value texts as the typed setters write them.
+    static std::wstring IntegerText(std::int32_t v);
+    static std::wstring BooleanText(bool v);
+    static std::wstring DoubleText(double v);  // process decimal separator
+
+private:
+    std::wstring FName;
+    std::wstring FValue;
+    std::wstring FOptionType;
+    bool FChanged = false;
+};
+
+class TConfigOptionGroup {
+public:
+    explicit TConfigOptionGroup(const std::wstring& NewName);
+    ~TConfigOptionGroup();
+    TConfigOptionGroup(const TConfigOptionGroup&) = delete;
+    TConfigOptionGroup& operator=(const TConfigOptionGroup&) = delete;
+
+    const std::wstring& Name() const noexcept { return FName; }
+    void SetName(const std::wstring& name) { FName = name; }
+    // Runs CheckChanged.
+    bool Changed() { return CheckChanged(); }
+
+    bool CheckOptionExists(const std::wstring& OptionName) const;
+    // Takes the option when no option of its folded name exists (NewOption is
+    // then empty and true is returned); otherwise leaves it with the caller.
+    bool AddOption(std::unique_ptr<TConfigOption>& NewOption);
+    // New option of the value's type, or update of the existing one: the
+    // string forms keep its type, the others set theirs.
+    void AddOption(const std::wstring& OptionName, const std::wstring& OptionValue);
+    void AddOption(const std::wstring& OptionName, const wchar_t* OptionValue);
+    void AddOption(const std::wstring& OptionName, std::int32_t OptionValue);
+    void AddOption(const std::wstring& OptionName, bool OptionValue);
+    void AddOption(const std::wstring& OptionName, double OptionValue);
+    void RemoveOption(const std::wstring& OpName);
+    TConfigOption* GetOptionByName(const std::wstring& OptionName) const;
+    // The group's own list of folded names in insertion order (not a copy).
+    const TStringList& GetOptionNames() const noexcept { return ConfigOptionNames; }
+    bool CheckChanged();
+    void Saved();
+    void Clear();
+
+private:
+    std::wstring FName;
+    TStringList ConfigOptionNames;
+    std::unordered_map<std::wstring, std::unique_ptr<TConfigOption>> ConfigOptions;
+    bool FChanged = false;
+};
