@@ -318,13 +318,14 @@ TEST_F(InstallSteps, DistributionWithoutOptionalItems) {
     TDistOptions o;
     o.Profile = o.Service = o.SettingsXml = o.DtaIni = o.Password = false;
     MakeDistribution(Dist, o);
+    WriteFile(Target + L"Settings\\Settings.xml", "<Settings own=\"1\"/>");
     ASSERT_TRUE(installer::RunInstallSteps(Run));
+    EXPECT_EQ(ReadFile(Target + L"Settings\\Settings.xml"), "<Settings own=\"1\"/>");
     std::vector<std::wstring> expected = FreshLines(false);
     expected.insert(expected.begin(), L"Каталог <" + Target + L"Profile\\> создан...");
     ExpectLines(expected);
     EXPECT_TRUE(IsDir(Target + L"Profile"));
     EXPECT_TRUE(IsDir(Target + L"Settings"));
-    EXPECT_FALSE(Exists(Target + L"Settings\\Settings.xml"));
     EXPECT_FALSE(Exists(Target + L"DTAFB\\ecg.ini"));
     EXPECT_FALSE(Exists(Target + L"DTAFB\\password.nsi"));
 }
