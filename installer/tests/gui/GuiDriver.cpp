@@ -61,7 +61,13 @@ BOOL CALLBACK FindTopProc(HWND w, LPARAM lp) {
   if (pid != f->Pid) return TRUE;
   if (f->VisibleOnly && !IsWindowVisible(w)) return TRUE;
   if (f->Cls && ClassOf(w) != f->Cls) return TRUE;
-  if (f->Caption && Text(w) != f->Caption) return TRUE;
+  if (f->Caption) {
+    // A top-level window's caption is read without a message (GetWindowText
+    // of another process's window), so a busy installer does not block us.
+    wchar_t buf[512] = {};
+    GetWindowTextW(w, buf, 511);
+    if (wcscmp(buf, f->Caption) != 0) return TRUE;
+  }
   if (f->NeedBoxText && !GetDlgItem(w, kBoxTextId)) return TRUE;
   f->Found = w;
   return FALSE;

@@ -48,6 +48,18 @@ TAnswers Table(std::map<std::wstring, int> table, bool continueReadme = true) {
   return a;
 }
 
+// As Table, but any other box without a question is acknowledged with OK
+// (for errors whose wording belongs to the platform or the file operations).
+TAnswers TableOrOk(std::map<std::wstring, int> table) {
+  TAnswers a;
+  a.Box = [table](const std::wstring& text) {
+    auto it = table.find(text);
+    if (it != table.end()) return it->second;
+    return text.find(L'?') == std::wstring::npos ? kOk : 0;
+  };
+  return a;
+}
+
 std::string Join(const std::vector<std::wstring>& lines) {
   std::string s;
   for (const auto& l : lines) s += "  " + Utf8(l) + "\n";
@@ -685,6 +697,81 @@ TEST_F(InstallerGui, RelativePathIsTakenFromTheCurrentFolder) {
   EXPECT_TRUE(HasBox(kQFinish)) << Describe(Events);
   EXPECT_TRUE(FileExists(Work + L"relinst\\readme.htm"));
   EXPECT_TRUE(FileExists(Work + L"relinst\\DTAFB\\Q12.fdb"));
+  Quit();
+}
+
+TEST_F(InstallerGui, CyrillicPathsWithBlanks) {
+  // Distribution and target in folders with blanks and Cyrillic letters.
+  std::wstring dist = Work + L"Дистрибутив 12\\";
+  ASSERT_TRUE(MoveFileW(Dist.substr(0, Dist.size() - 1).c_str(), dist.substr(0, dist.size() - 1).c_str()));
+  Dist = dist;
+  Target = Work + L"Комплекс ЭКГ\\";
+  Start();
+  FullRun();
+  auto expected = ExpectedFreshLines();
+  EXPECT_EQ(Lines, expected) << "got:\n" << Join(Lines) << "expected:\n" << Join(expected);
+  EXPECT_EQ(Bytes(Target + L"DTAFB\\Q12.fdb"), Bytes(Dist + L"dta_clear\\Q12.fdb"));
+  TLink link = ReadLink(LinkFile);
+  ASSERT_TRUE(link.Loaded);
+  EXPECT_EQ(link.Path, Target + L"Quorvel12.exe");
+  EXPECT_EQ(link.WorkDir, Target);
+  Quit();
+}
+
+TEST_F(InstallerGui, MissingReadmeEndsTheRunWithAnError) {
+  ASSERT_TRUE(DeleteFileW((Dist + L"readme.htm").c_str()));
+  Start();
+  Run(TableOrOk({}));
+  ASSERT_EQ(Events.size(), 2u) << Describe(Events);
+  EXPECT_EQ(Events[0].Kind, L"readme") << "the window works without its page";
+  EXPECT_EQ(Events[1].Kind, L"box");
+  EXPECT_EQ(Lines, std::vector<std::wstring>{L"Каталог создан..."}) << Join(Lines);
+  EXPECT_TRUE(App.Running());
+  ExpectIdle();
+  Quit();
+}
+
+TEST_F(InstallerGui, MalformedFileListEndsTheRunWithAnError) {
+  ASSERT_TRUE(WriteAll(Dist + L"backup\\R393\\filelist.xml", "<filelist><files><file DistrFN=\"a\">a</file>"));
+  Start();
+  Run(TableOrOk({}));
+  ASSERT_FALSE(Events.empty());
+  EXPECT_EQ(Events.back().Kind, L"box") << Describe(Events);
+  EXPECT_FALSE(HasBox(kQFinish)) << Describe(Events);
+  for (const auto& l : Lines) EXPECT_EQ(l.find(Target + L"backup\\R393\\"), std::wstring::npos) << Utf8(l);
+  EXPECT_TRUE(App.Running()) << "an error, not a crash";
+  EXPECT_FALSE(FileExists(Target + L"Quorvel12.exe"));
+  EXPECT_FALSE(FileExists(LinkFile));
+  ExpectIdle();
+  Quit();
+}
+
+TEST_F(InstallerGui, MalformedReleaseInfoEndsTheRunWithAnError) {
+  ASSERT_TRUE(WriteAll(Dist + L"backup\\R393\\ReleaseInfo", "<ROOT><Version>1</Version><Level>"));
+  Start();
+  Run(TableOrOk({}));
+  ASSERT_FALSE(Events.empty());
+  const std::wstring prefix = L"Cannot get release information, error: ";
+  EXPECT_EQ(Events.back().Text.compare(0, prefix.size(), prefix), 0) << Describe(Events);
+  EXPECT_FALSE(HasBox(kQFinish));
+  EXPECT_TRUE(App.Running());
+  EXPECT_FALSE(FileExists(LinkFile));
+  ExpectIdle();
+  Quit();
+}
+
+TEST_F(InstallerGui, DistributionWithoutReleaseFoldersStopsBeforeIntegration) {
+  for (const wchar_t* r : {L"R391", L"R392", L"R393"}) ASSERT_TRUE(DeleteTree(Dist + L"backup\\" + r));
+  Start();
+  SetChecked(W.cbRMISIntegration, true);
+  Run(TableOrOk({}));
+  ASSERT_FALSE(Events.empty());
+  EXPECT_EQ(Events.back().Kind, L"box") << Describe(Events);
+  EXPECT_FALSE(HasBox(kQFinish)) << Describe(Events);
+  EXPECT_TRUE(DirExists(Target + L"CommDLL"));
+  EXPECT_FALSE(DirExists(Target + L"config"));
+  EXPECT_EQ(Ini(Target + L"Settings\\ecg.ini", L"INTEGRATION", L"RMIS_ENABLE"), L"<absent>");
+  ExpectIdle();
   Quit();
 }
 
