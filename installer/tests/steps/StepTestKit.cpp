@@ -102,9 +102,10 @@ void MakeDistribution(const std::wstring& d, const TDistOptions& o) {
     if (o.Driver) {
         ::CreateDirectoryW((d + L"FTDIDriverInstall").c_str(), nullptr);
         WriteFile(d + L"FTDIDriverInstall\\readme.txt", "driver");
-        if (o.DriverProgram)
+        if (o.DriverProgram) {
             EXPECT_TRUE(::CopyFileW((ExeDir() + L"steps_fake_driver_setup.exe").c_str(),
                                     (d + L"FTDIDriverInstall\\CDM21228_Setup.exe").c_str(), FALSE));
+        }
     }
     if (o.SettingsXml) WriteFile(d + L"Settings\\Settings.xml", "<Settings/>");
     WriteFile(d + L"Settings\\other.txt", "not copied");

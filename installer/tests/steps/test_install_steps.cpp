@@ -286,7 +286,9 @@ TEST_F(InstallSteps, FreshInstallWritesEveryLineAndTheWholeTree) {
     EXPECT_EQ(info.Path, Target + L"Quorvel12.exe");
     EXPECT_EQ(info.WorkDir, Target);
     EXPECT_EQ(info.Arguments, L"");
-    if (RussianLocale()) EXPECT_EQ(info.Description, L"Комплекс анализа электрокардиограмм \"QUORVEL Test\"");
+    if (RussianLocale()) {
+        EXPECT_EQ(info.Description, L"Комплекс анализа электрокардиограмм \"QUORVEL Test\"");
+    }
 }
 
 TEST_F(InstallSteps, ThermalPrinterAndRmisKeys) {
