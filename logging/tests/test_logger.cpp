@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <thread>
@@ -131,6 +132,62 @@ TEST_F(LoggerTest, LinesOfOneTypeKeepTheirOrderAndFormat) {
     }
     EXPECT_EQ(201, n);
     EXPECT_EQ("", ReadBytes(FileOf(PROTOCOL)));
+}
+
+namespace {
+
+std::string LocalStamp() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return buf;
+}
+
+// The stamps of the lines of a file, in file order.
+std::vector<std::string> Stamps(const std::string& text) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos + 23 <= text.size()) {
+        out.push_back(text.substr(pos, 23));
+        const size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos) break;
+        pos = end + 2;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(LoggerTest, StampIsTheLocalTimeOfQueueing) {
+    TQorLogger* logger = TQorLogger::Create();
+    std::vector<std::string> bounds;
+    for (int i = 0; i < 3; ++i) {
+        bounds.push_back(LocalStamp());
+        for (int k = 0; k < 20; ++k) {
+            logger->LogString(PROTOCOL, FINELOG, L"tick");
+            ::Sleep(7);
+        }
+        bounds.push_back(LocalStamp());
+        ::Sleep(1100);
+    }
+    delete logger;
+    const std::vector<std::string> stamps = Stamps(ReadBytes(FileOf(PROTOCOL)));
+    ASSERT_EQ(60u, stamps.size());
+    for (size_t i = 0; i < stamps.size(); ++i) {
+        SCOPED_TRACE(i);
+        // A clock tick of the platform may separate the two readings a little.
+        const std::string& low = bounds[(i / 20) * 2];
+        const std::string& high = bounds[(i / 20) * 2 + 1];
+        EXPECT_LE(low.substr(0, 19), stamps[i].substr(0, 19));
+        EXPECT_GE(high.substr(0, 19), stamps[i].substr(0, 19));
+        if (i > 0) {
+            EXPECT_LE(stamps[i - 1], stamps[i]);
+        }
+    }
+    EXPECT_LT(stamps[19].substr(0, 19), stamps[20].substr(0, 19));
+    EXPECT_NE(stamps[0], stamps[19]) << "milliseconds advance within a second";
 }
 
 TEST_F(LoggerTest, StackAndSessionTexts) {

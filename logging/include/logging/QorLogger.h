@@ -11,6 +11,7 @@
 #include "logging/EnumHelper.h"
 
 #include <array>
+#include <cstddef>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -19,8 +20,10 @@
 class TQorLoggerThread {
 public:
     // Creates the thread suspended, prepares the queues (the "logs" folder and
-    // the six files exist afterwards) and starts it.
-    TQorLoggerThread();
+    // the six files exist afterwards) and starts it.  The writer flushes once
+    // per flushIntervalMs (the logger uses one second; INFINITE leaves all
+    // flushing after the first to WriteCache and the final flush).
+    explicit TQorLoggerThread(DWORD flushIntervalMs = 1000);
     // Terminate, then wait for the thread body to return.
     virtual ~TQorLoggerThread();
 
@@ -29,7 +32,9 @@ public:
 
     // Queues one line; returns at once.  Dropped while stopping, after
     // stopping, and for a log type outside 0..5.
-    void LogString(int logType, int mylogLevel, std::wstring str);
+    void LogString(int logType, int mylogLevel, const std::wstring& str);
+    // The same with a prefix before the text ("==> ", "<== ").
+    void LogString(int logType, int mylogLevel, const wchar_t* prefix, const std::wstring& str);
     // One flush of all queues (the writer thread runs it once a second).
     void WriteCache();
     // Rotates the log files: "_1" the newest of seven older generations.
@@ -47,19 +52,27 @@ public:
     size_t PendingLines(int logType);
 
 private:
-    struct TQueuedLine {
-        FILETIME Stamp;  // UTC moment of queueing; written in local time
-        int Level;
-        std::wstring Text;
+    // One list of pending lines per type, kept as the bytes that the file
+    // receives: each line is made when it is queued (time stamp of that
+    // moment, ANSI code page, CR LF), so a flush is a single write and
+    // emptying a list frees nothing line by line.
+    struct TQueue {
+        std::string Bytes;
+        size_t Count = 0;
+        unsigned long long StampSecond = ~0ULL;  // UTC second of Stamp
+        char Stamp[23] = {};                     // "yyyy-mm-dd hh:nn:ss.zzz", local time
+        bool empty() const noexcept { return Count == 0; }
     };
-    using TQueues = std::array<std::vector<TQueuedLine>, kLogTypeCount>;
+    using TQueues = std::array<TQueue, kLogTypeCount>;
 
     static DWORD WINAPI ThreadProc(LPVOID self);
     void Execute();
     void StopAndFree();
     void PrepareQueues();
     void FlushLocked();
-    bool WriteQueue(int logType, std::vector<TQueuedLine>& queue);
+    bool WriteQueue(int logType, TQueue& queue);
+    void BuildCodePageTable();
+    void AppendAnsi(std::string& out, const wchar_t* text, size_t length) const;
 
     HANDLE logFileStream = INVALID_HANDLE_VALUE;  // open only during a flush
     std::unique_ptr<TQueues> queues;
@@ -70,9 +83,9 @@ private:
     HANDLE FThread = nullptr;
     DWORD FThreadId = 0;
     HANDLE FWake = nullptr;  // wakes the writer early when stopping
+    DWORD FInterval = 1000;
     std::wstring FFolder;
-    std::wstring FBuffer;    // scratch of the flush (writer side only)
-    std::string FAnsi;
+    std::vector<char> FCodePage;  // UTF-16 unit -> ANSI byte (single-byte code pages)
 };
 
 class TQorLogger {

@@ -9,9 +9,14 @@ std::atomic<TQorLogger*> QorLogger{nullptr};
 std::atomic<TQorLoggerThread*> QorLoggerThread{nullptr};
 std::mutex CreateLock;
 
-void Queue(int logType, int level, std::wstring text) {
+void Queue(int logType, int level, const std::wstring& text) {
     if (TQorLoggerThread* thread = QorLoggerThread.load(std::memory_order_acquire))
-        thread->LogString(logType, level, std::move(text));
+        thread->LogString(logType, level, text);
+}
+
+void Queue(int logType, int level, const wchar_t* prefix, const std::wstring& text) {
+    if (TQorLoggerThread* thread = QorLoggerThread.load(std::memory_order_acquire))
+        thread->LogString(logType, level, prefix, text);
 }
 
 }  // namespace
@@ -49,9 +54,9 @@ void TQorLogger::LogString(TLogTypeEnum logType, TLogLevelEnum mylogLevel, const
     Queue(logType, mylogLevel, str);
 }
 
-void TQorLogger::EnterStack(const std::wstring& str) { Queue(STACKLOG, DEBUGLOG, L"==> " + str); }
+void TQorLogger::EnterStack(const std::wstring& str) { Queue(STACKLOG, DEBUGLOG, L"==> ", str); }
 
-void TQorLogger::LeaveStack(const std::wstring& str) { Queue(STACKLOG, DEBUGLOG, L"<== " + str); }
+void TQorLogger::LeaveStack(const std::wstring& str) { Queue(STACKLOG, DEBUGLOG, L"<== ", str); }
 
 void TQorLogger::StartSession(TLogTypeEnum logType) {
     Queue(logType, FINELOG, L"//// Начало сессии работы");

@@ -4,6 +4,8 @@
 
 #include "logging/LogFormat.h"
 
+#include <cstring>
+#include <cwchar>
 #include <utility>
 
 namespace {
@@ -69,7 +71,7 @@ std::wstring TQorLoggerThread::LogFilePath(int logType) {
     return LogFolder() + LogTypeFileNames[logType];
 }
 
-TQorLoggerThread::TQorLoggerThread() : FFolder(LogFolder()) {
+TQorLoggerThread::TQorLoggerThread(DWORD flushIntervalMs) : FInterval(flushIntervalMs), FFolder(LogFolder()) {
     FWake = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     FThread = ::CreateThread(nullptr, 0, &TQorLoggerThread::ThreadProc, this, CREATE_SUSPENDED, &FThreadId);
     PrepareQueues();
@@ -84,6 +86,7 @@ TQorLoggerThread::~TQorLoggerThread() {
 }
 
 void TQorLoggerThread::PrepareQueues() {
+    BuildCodePageTable();
     ::InitializeCriticalSectionAndSpinCount(&locker, 4000);
     {
         TLock guard(locker);
@@ -110,29 +113,64 @@ DWORD WINAPI TQorLoggerThread::ThreadProc(LPVOID self) {
 void TQorLoggerThread::Execute() {
     while (!Finishing.load(std::memory_order_acquire)) {
         WriteCache();
-        // A plain one-second pause, cut short when the logger stops.
-        ::WaitForSingleObject(FWake, 1000);
+        // A plain pause (one second for the logger), cut short when stopping.
+        ::WaitForSingleObject(FWake, FInterval);
     }
 }
 
-void TQorLoggerThread::LogString(int logType, int mylogLevel, std::wstring str) {
+void TQorLoggerThread::LogString(int logType, int mylogLevel, const std::wstring& str) {
+    LogString(logType, mylogLevel, L"", str);
+}
+
+void TQorLoggerThread::LogString(int logType, int mylogLevel, const wchar_t* prefix, const std::wstring& str) {
     if (Finishing.load(std::memory_order_acquire) || Terminated()) return;
     if (!IsValidLogType(logType)) return;  // no queue, no file for it
     TLock guard(locker);
     // Checked again under the lock: the final flush and the release of the
     // queues run under it too, so a line is either flushed or dropped.
     if (Finishing.load(std::memory_order_relaxed) || !queues) return;
-    TQueuedLine line;
-    ::GetSystemTimeAsFileTime(&line.Stamp);
-    line.Level = mylogLevel;
-    line.Text = std::move(str);
-    (*queues)[logType].push_back(std::move(line));
+    TQueue& queue = (*queues)[logType];
+
+    // Time stamp of now in local time; the date and time text is made anew
+    // only when the second changes.
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const unsigned long long utc = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const unsigned long long second = utc / 10000000ULL;
+    if (second != queue.StampSecond) {
+        FILETIME local{};
+        SYSTEMTIME st{};
+        ::FileTimeToLocalFileTime(&now, &local);
+        ::FileTimeToSystemTime(&local, &st);
+        TLogStamp parts;
+        parts.Year = st.wYear;
+        parts.Month = st.wMonth;
+        parts.Day = st.wDay;
+        parts.Hour = st.wHour;
+        parts.Minute = st.wMinute;
+        parts.Second = st.wSecond;
+        parts.Millisecond = st.wMilliseconds;
+        FormatLogStamp(parts, queue.Stamp);
+        queue.StampSecond = second;
+    } else {
+        FormatLogMilliseconds(static_cast<unsigned>((utc / 10000ULL) % 1000ULL), queue.Stamp);
+    }
+
+    std::string& out = queue.Bytes;
+    out.append(queue.Stamp, kLogStampLength);
+    out.append(" - ", 3);
+    out.append(LogLevelText8(mylogLevel));
+    out.append(" - ", 3);
+    if (prefix && *prefix) AppendAnsi(out, prefix, std::wcslen(prefix));
+    AppendAnsi(out, str.data(), str.size());
+    out.append("\r\n", 2);
+    ++queue.Count;
 }
 
 size_t TQorLoggerThread::PendingLines(int logType) {
     if (!IsValidLogType(logType) || !initialized) return 0;
     TLock guard(locker);
-    return queues ? (*queues)[logType].size() : 0;
+    return queues ? (*queues)[logType].Count : 0;
 }
 
 void TQorLoggerThread::WriteCache() {
@@ -147,54 +185,57 @@ void TQorLoggerThread::FlushLocked() {
         auto& queue = (*queues)[t];
         if (queue.empty()) continue;
         if (WriteQueue(t, queue)) {
-            if (queue.capacity() > 65536) {
-                std::vector<TQueuedLine>().swap(queue);
+            queue.Count = 0;
+            if (queue.Bytes.capacity() > (64u << 20)) {
+                std::string().swap(queue.Bytes);  // do not keep the memory of a burst
             } else {
-                queue.clear();
+                queue.Bytes.clear();  // the buffer stays for the next lines
             }
         }
     }
 }
 
+// The conversion table of a single-byte ANSI code page: one byte per UTF-16
+// unit, as WideCharToMultiByte gives it (surrogates: the default character).
+// Left empty for multi-byte code pages.
+void TQorLoggerThread::BuildCodePageTable() {
+    CPINFO info{};
+    if (!::GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return;
+    const char fallback = info.DefaultChar[0] ? static_cast<char>(info.DefaultChar[0]) : '?';
+    std::wstring all(65536, L' ');
+    for (unsigned c = 0; c < 65536; ++c)
+        if (c < 0xD800 || c > 0xDFFF) all[c] = static_cast<wchar_t>(c);
+    std::vector<char> table(65536);
+    if (::WideCharToMultiByte(CP_ACP, 0, all.data(), 65536, table.data(), 65536, nullptr, nullptr) != 65536) return;
+    for (unsigned c = 0xD800; c <= 0xDFFF; ++c) table[c] = fallback;
+    FCodePage.swap(table);
+}
+
+// A text in the ANSI code page, appended to out.
+void TQorLoggerThread::AppendAnsi(std::string& out, const wchar_t* text, size_t length) const {
+    if (length == 0) return;
+    if (!FCodePage.empty()) {
+        const char* table = FCodePage.data();
+        const size_t old = out.size();
+        out.resize(old + length);
+        char* p = &out[old];
+        for (size_t i = 0; i < length; ++i) p[i] = table[static_cast<unsigned short>(text[i])];
+        return;
+    }
+    if (length > 0x3FFFFFFF) return;
+    const int wlen = static_cast<int>(length);
+    const int alen = ::WideCharToMultiByte(CP_ACP, 0, text, wlen, nullptr, 0, nullptr, nullptr);
+    if (alen <= 0) return;
+    const size_t old = out.size();
+    out.resize(old + static_cast<size_t>(alen));
+    ::WideCharToMultiByte(CP_ACP, 0, text, wlen, &out[old], alen, nullptr, nullptr);
+}
+
 // Appends the queued lines of one type with one open, one seek, one write and
 // one close.  False when the lines must stay queued for the next flush.
-bool TQorLoggerThread::WriteQueue(int logType, std::vector<TQueuedLine>& queue) {
+bool TQorLoggerThread::WriteQueue(int logType, TQueue& queue) {
     const std::wstring file = FFolder + LogTypeFileNames[logType];
-
-    // Local time of each line: the bias is taken once per flush.
-    FILETIME firstLocal{};
-    ::FileTimeToLocalFileTime(&queue.front().Stamp, &firstLocal);
-    auto toInt = [](const FILETIME& f) {
-        return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-    };
-    const LONGLONG bias = static_cast<LONGLONG>(toInt(firstLocal) - toInt(queue.front().Stamp));
-
-    FBuffer.clear();
-    FBuffer.reserve(queue.size() * 64);
-    for (const TQueuedLine& line : queue) {
-        const ULONGLONG local = toInt(line.Stamp) + static_cast<ULONGLONG>(bias);
-        FILETIME lf;
-        lf.dwLowDateTime = static_cast<DWORD>(local);
-        lf.dwHighDateTime = static_cast<DWORD>(local >> 32);
-        SYSTEMTIME st{};
-        ::FileTimeToSystemTime(&lf, &st);
-        TLogStamp stamp;
-        stamp.Year = st.wYear;
-        stamp.Month = st.wMonth;
-        stamp.Day = st.wDay;
-        stamp.Hour = st.wHour;
-        stamp.Minute = st.wMinute;
-        stamp.Second = st.wSecond;
-        stamp.Millisecond = st.wMilliseconds;
-        AppendLogLine(FBuffer, stamp, line.Level, line.Text);
-        FBuffer.append(L"\r\n", 2);
-    }
-    if (FBuffer.size() > 0x7FFFFFFF) return false;
-    const int wlen = static_cast<int>(FBuffer.size());
-    const int alen = ::WideCharToMultiByte(CP_ACP, 0, FBuffer.data(), wlen, nullptr, 0, nullptr, nullptr);
-    if (alen <= 0) return false;
-    FAnsi.resize(static_cast<size_t>(alen));
-    ::WideCharToMultiByte(CP_ACP, 0, FBuffer.data(), wlen, FAnsi.data(), alen, nullptr, nullptr);
+    if (queue.Bytes.size() > 0x7FFFFFFF) return false;
 
     logFileStream = OpenLogFile(file, OPEN_EXISTING);
     if (logFileStream == INVALID_HANDLE_VALUE) {
@@ -208,8 +249,9 @@ bool TQorLoggerThread::WriteQueue(int logType, std::vector<TQueuedLine>& queue) 
     LARGE_INTEGER zero{}, end{};
     if (::SetFilePointerEx(logFileStream, zero, &end, FILE_END)) {
         DWORD put = 0;
-        written = ::WriteFile(logFileStream, FAnsi.data(), static_cast<DWORD>(FAnsi.size()), &put, nullptr) &&
-                  put == FAnsi.size();
+        written = ::WriteFile(logFileStream, queue.Bytes.data(), static_cast<DWORD>(queue.Bytes.size()), &put,
+                              nullptr) &&
+                  put == queue.Bytes.size();
         if (!written) {
             // Take a partial write back so that the retry does not double lines.
             ::SetFilePointerEx(logFileStream, end, nullptr, FILE_BEGIN);
