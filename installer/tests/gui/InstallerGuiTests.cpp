@@ -282,6 +282,53 @@ TEST_F(InstallerGui, StartStateOfTheMainWindow) {
   EXPECT_EQ(App.ExitCode(), 0u);
 }
 
+// Visible bitmap pictures of the window (banner and logo).
+int VisibleBitmaps(HWND main) {
+  int n = 0;
+  EnumChildWindows(main, [](HWND h, LPARAM lp) -> BOOL {
+    if (_wcsicmp(ClassOf(h).c_str(), L"Static") == 0 && (GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP &&
+        IsWindowVisible(h))
+      ++*reinterpret_cast<int*>(lp);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&n));
+  return n;
+}
+
+TEST_F(InstallerGui, EditionBoxSwitchesBannerAndTitle) {
+  Start();
+  const std::wstring title12 = L"Установка комплекса \"Quorvel-12\"";
+  const std::wstring titlePc = L"Установка комплекса \"Quorvel-ПК\"";
+  EXPECT_TRUE(App.FindTop(nullptr, title12.c_str(), false)) << "application title at start";
+  int pictures = VisibleBitmaps(W.Main);
+  for (int round = 0; round < 2; ++round) {
+    SetChecked(W.chCardiograph, true);
+    EXPECT_TRUE(App.FindTop(nullptr, titlePc.c_str(), false)) << "round " << round;
+    EXPECT_FALSE(App.FindTop(nullptr, title12.c_str(), false)) << "round " << round;
+    EXPECT_EQ(VisibleBitmaps(W.Main), pictures) << "exactly one banner stays visible";
+    SetChecked(W.chCardiograph, false);
+    EXPECT_TRUE(App.FindTop(nullptr, title12.c_str(), false)) << "round " << round;
+    EXPECT_FALSE(App.FindTop(nullptr, titlePc.c_str(), false)) << "round " << round;
+    EXPECT_EQ(VisibleBitmaps(W.Main), pictures);
+  }
+  EXPECT_EQ(Text(W.Main), L"Установка комплекса") << "the main window keeps its caption";
+  Quit();
+}
+
+TEST_F(InstallerGui, CancellingTheFolderPickerKeepsTheTypedPath) {
+  Start();
+  ASSERT_TRUE(SetText(W.ePath, L"D:\\typed by hand"));
+  Click(W.BtnSelectPath);
+  HWND picker = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (picker = App.FindTop(L"#32770", nullptr)) != nullptr; }, 20000))
+      << "no folder picker";
+  EXPECT_TRUE(FindChild(picker, nullptr, L"Выберите путь для установки программ")) << "picker title";
+  PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000));
+  EXPECT_EQ(Text(W.ePath), L"D:\\typed by hand");
+  ExpectIdle();
+  Quit();
+}
+
 TEST_F(InstallerGui, VersionZeroRefusesBeforeAnything) {
   if (g_installNoVersion.empty()) GTEST_SKIP() << "no installer without version information given";
   ASSERT_TRUE(CopyFileW(g_installNoVersion.c_str(), (Dist + L"Install.exe").c_str(), FALSE));
