@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 TEST(LogEnums, ValuesAndTables) {
     EXPECT_EQ(0, COMMON);
     EXPECT_EQ(5, HWLOG);
@@ -62,4 +65,25 @@ TEST(LogRotation, GenerationNames) {
     EXPECT_EQ(L"C:\\p\\logs\\db_copy_7.log", LogGenerationName(L"C:\\p\\logs\\db_copy.log", 7));
     EXPECT_EQ(L"_1.log", LogGenerationName(L"ab", 1));  // shorter than ".log": no stem
     EXPECT_EQ(7, kLogGenerations);
+}
+
+TEST(LogFormat, EightBitStampAndHeadMatchTheWideLine) {
+    TLogStamp s;
+    s.Year = 2026; s.Month = 12; s.Day = 9; s.Hour = 17; s.Minute = 3; s.Second = 16; s.Millisecond = 40;
+    char stamp[kLogStampLength + 1] = {};
+    FormatLogStamp(s, stamp);
+    EXPECT_STREQ("2026-12-09 17:03:16.040", stamp);
+    FormatLogMilliseconds(999, stamp);
+    EXPECT_STREQ("2026-12-09 17:03:16.999", stamp);
+    FormatLogMilliseconds(5, stamp);
+    EXPECT_STREQ("2026-12-09 17:03:16.005", stamp);
+    for (int level : {-1, 0, 1, 2, 3}) {
+        SCOPED_TRACE(level);
+        std::string head;
+        FormatLogStamp(s, stamp);
+        AppendLogHead(head, stamp, level);
+        const std::wstring wide = FormatLogLine(s, level, L"");
+        EXPECT_EQ(std::string(wide.begin(), wide.end()), head);
+        EXPECT_EQ(LogLevelName(level), std::wstring(LogLevelText8(level), LogLevelText8(level) + std::strlen(LogLevelText8(level))));
+    }
 }
