@@ -476,7 +476,10 @@ TEST(Child, MoveFails) {
     if (!ChildOnly()) GTEST_SKIP();
     TConfigManager* cm = TConfigManager::Create();
     EXPECT_THROW(cm->SettingsDir(), EFCreateError);
+    EXPECT_FALSE(cm->SystemSettings());
     EXPECT_THROW(cm->Reload(), EFCreateError);
+    cm->SetOptionValue(L"Options", L"cardiomodule", std::int32_t{4});
+    EXPECT_THROW(cm->Save(), EFCreateError);  // not silently skipped
     delete cm;
 }
 

@@ -240,8 +240,10 @@ std::wstring TConfigManager::SettingsDir() {
                 try {
                     if (CopySettingsFile(older, CachedSettingsDir + L"ecg.ini")) ::DeleteFileW(older.c_str());
                 } catch (...) {
-                    // The decision is taken again on the next read.
+                    // Nothing is decided yet: the next read tries again, and
+                    // Save is not silenced by a half-made decision.
                     CachedSettingsDir.clear();
+                    FSystemSettings = false;
                     throw;
                 }
             }
