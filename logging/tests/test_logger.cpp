@@ -387,6 +387,24 @@ TEST_F(LoggerTest, RotationKeepsSevenGenerations) {
     EXPECT_EQ(std::string::npos, ReadBytes(LogGenerationName(base, 1)).find("after rotation"));
 }
 
+TEST_F(LoggerTest, UnwritableFolderKeepsLinesQueuedAndIsMadeWhenPossible) {
+    // A file where the folder should be: neither the folder nor the files can be made.
+    std::wstring folder = TQorLoggerThread::LogFolder();
+    folder.pop_back();
+    WriteBytes(folder, "not a folder");
+    auto* thread = new TQorLoggerThread(INFINITE);
+    thread->LogString(COMMON, FINELOG, L"kept while the folder is missing");
+    thread->WriteCache();
+    EXPECT_EQ(1u, thread->PendingLines(COMMON));
+    thread->WriteCache();
+    EXPECT_EQ(1u, thread->PendingLines(COMMON));
+    ASSERT_TRUE(::DeleteFileW(folder.c_str()));
+    thread->WriteCache();  // the folder is made again by the flush
+    EXPECT_EQ(0u, thread->PendingLines(COMMON));
+    delete thread;
+    EXPECT_NE(std::string::npos, ReadBytes(FileOf(COMMON)).find("kept while the folder is missing\r\n"));
+}
+
 TEST_F(LoggerTest, FilesAreNotKeptOpenBetweenFlushes) {
     TQorLogger* logger = TQorLogger::Create();
     logger->LogString(L"x");
