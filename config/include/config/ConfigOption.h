@@ -9,11 +9,11 @@
 #include <string>
 #include <unordered_map>
 
-// The four option-type texts.
-extern const std::wstring ConfigTypeString;   // "string"
-extern const std::wstring ConfigTypeInteger;  // "integer"
-extern const std::wstring ConfigTypeBoolean;  // "boolean"
-extern const std::wstring ConfigTypeDouble;   // "double"
+// The four option-type texts (constants, usable during static initialisation).
+inline constexpr wchar_t ConfigTypeString[] = L"string";
+inline constexpr wchar_t ConfigTypeInteger[] = L"integer";
+inline constexpr wchar_t ConfigTypeBoolean[] = L"boolean";
+inline constexpr wchar_t ConfigTypeDouble[] = L"double";
 
 class TConfigOption {
 public:

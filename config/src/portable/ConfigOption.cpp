@@ -2,11 +2,6 @@
 
 #include "config/ConfigText.h"
 
-const std::wstring ConfigTypeString = L"string";
-const std::wstring ConfigTypeInteger = L"integer";
-const std::wstring ConfigTypeBoolean = L"boolean";
-const std::wstring ConfigTypeDouble = L"double";
-
 std::wstring TConfigOption::IntegerText(std::int32_t v) { return std::to_wstring(v); }
 std::wstring TConfigOption::BooleanText(bool v) { return v ? L"True" : L"False"; }
 std::wstring TConfigOption::DoubleText(double v) { return FormatConfigDouble(v, ProcessDecimalSeparator()); }
