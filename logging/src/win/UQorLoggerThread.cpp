@@ -157,14 +157,19 @@ void TQorLoggerThread::LogString(int logType, int mylogLevel, const wchar_t* pre
     }
 
     std::string& out = queue.Bytes;
-    out.append(queue.Stamp, kLogStampLength);
-    out.append(" - ", 3);
-    out.append(LogLevelText8(mylogLevel));
-    out.append(" - ", 3);
-    if (prefix && *prefix) AppendAnsi(out, prefix, std::wcslen(prefix));
-    AppendAnsi(out, str.data(), str.size());
-    out.append("\r\n", 2);
-    ++queue.Count;
+    const size_t before = out.size();
+    try {
+        out.append(queue.Stamp, kLogStampLength);
+        out.append(" - ", 3);
+        out.append(LogLevelText8(mylogLevel));
+        out.append(" - ", 3);
+        if (prefix && *prefix) AppendAnsi(out, prefix, std::wcslen(prefix));
+        AppendAnsi(out, str.data(), str.size());
+        out.append("\r\n", 2);
+        ++queue.Count;
+    } catch (...) {
+        out.resize(before);  // out of memory: the line is dropped whole, never half queued
+    }
 }
 
 size_t TQorLoggerThread::PendingLines(int logType) {
