@@ -8,6 +8,7 @@
 #include "config/ConfigText.h"
 #include "logging/QorLogger.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
