@@ -15,3 +15,14 @@ target_link_libraries(device_nodll_tests PRIVATE ecg_device GTest::gtest_main)
 ecg_add_test(device_nodll_tests)
 # The current folder is on the library search path: run where no FTD2XX.DLL lies.
 set_tests_properties(device_nodll_tests PROPERTIES WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/nodll)
+
+# The configuration manager's cardiomodule methods (the same replacement
+# library, which device_win_tests copies into this folder).
+if(TARGET ecg_config AND EXISTS ${CMAKE_SOURCE_DIR}/tools/ftd2xx-sim/CMakeLists.txt)
+  add_executable(device_config_tests test_win_config.cpp)
+  target_link_libraries(device_config_tests PRIVATE ecg_device ecg_config GTest::gtest_main)
+  add_dependencies(device_config_tests ftd2xx_sim)
+  add_custom_command(TARGET device_config_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ftd2xx_sim> $<TARGET_FILE_DIR:device_config_tests>)
+  ecg_add_test(device_config_tests)
+endif()

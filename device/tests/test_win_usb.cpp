@@ -103,7 +103,7 @@ TEST_F(SimulatedUsb, ShortModeReplyAndFailingWrite)
     SetScenario("device ECG A1\nfail FT_Write 4\n");
     EXPECT_EQ(Q.GetFTProgram(0, true), -1);
     const std::string log = Log();
-    EXPECT_EQ(log.substr(log.size() - 10), "FT_Close 1\n");  // closed on the error path
+    EXPECT_EQ(log.substr(log.size() - 11), "FT_Close 1\n");  // closed on the error path
 }
 
 TEST_F(SimulatedUsb, WrapperErrorText)

@@ -3,12 +3,22 @@
 // by the environment variable FTD2XX_SIM_SCENARIO.  Scenario lines:
 //   device <description> <serial> [mode=<word>] [version=<word>] [status=<byte>]
 //          [modereply=full|short|none] [verreply=full|one|none]
-//   fail <function> <status>      every call of FT_<function> returns status
+//          [modebytes=<n>] [verbytes=<n>]
+//   fail <function> <status> [<nth>]  calls of <function> (FT_Write, ...)
+//                                 return status; only the nth (from 1) if given
 //   faildesc <index> <status>     FT_ListDevices for that index's description fails
-// (numbers may be hex with 0x).  A cardiomodule answers the two-byte commands
-// 0x55 0x02 with <status> and the mode word (low byte first) and 0x55 0x0F
-// with the version; 0x55 0x08 gets no reply.  Every call is recorded, one line
-// each, and SimGetLog copies the record (and clears it when asked).
+//   instant                       short reads return at once instead of after
+//                                 the read time-out set by FT_SetTimeouts
+// (numbers may be hex with 0x; '_' in a description stands for a blank).
+// A cardiomodule answers every two-byte command 0x55 0x02 with <status> and
+// the mode word (low byte first), and every 0x55 0x0F with the version; 0x55
+// 0x08 gets no reply.  While a converter is open its mode replies stop after
+// modebytes bytes in all (short = 2: status and low byte, none = 0) and its
+// version replies after verbytes bytes (one = 3: the second reply has its low
+// byte only, none = 0).  A read that finds fewer bytes than asked waits the
+// read time-out, as the driver does.  Every call is recorded, one line each,
+// with its arguments and the bytes written; SimGetLog copies the record (and
+// clears it when asked).
 #include <windows.h>
 
 #include <cstdio>
@@ -28,15 +38,24 @@ struct TDevice {
     unsigned Mode = 0;
     unsigned Version = 0;
     unsigned Status = 0;
-    std::string ModeReply = "full";
-    std::string VerReply = "full";
+    long ModeBudget = -1;  // bytes of mode replies per opening; -1 unlimited
+    long VerBudget = -1;
+    long ModeLeft = -1;
+    long VerLeft = -1;
     std::deque<unsigned char> Rx;
     bool Open = false;
 };
 
 std::mutex Lock;
 std::vector<TDevice> Devices;
-std::map<std::string, ULONG> Failing;
+struct TFailure {
+    ULONG Status = 0;
+    unsigned Nth = 0;  // 0: every call
+    unsigned Calls = 0;
+};
+std::map<std::string, TFailure> Failing;
+bool Instant = false;
+ULONG ReadTimeout = 0;
 std::map<unsigned, ULONG> FailingDesc;
 std::string Record;
 
@@ -48,6 +67,8 @@ void Load(const std::string& text)
     Failing.clear();
     FailingDesc.clear();
     Record.clear();
+    Instant = false;
+    ReadTimeout = 0;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -64,21 +85,28 @@ void Load(const std::string& text)
                 if (k == "mode") d.Mode = Num(v);
                 else if (k == "version") d.Version = Num(v);
                 else if (k == "status") d.Status = Num(v);
-                else if (k == "modereply") d.ModeReply = v;
-                else if (k == "verreply") d.VerReply = v;
+                else if (k == "modereply") d.ModeBudget = v == "short" ? 2 : v == "none" ? 0 : -1;
+                else if (k == "verreply") d.VerBudget = v == "one" ? 3 : v == "none" ? 0 : -1;
+                else if (k == "modebytes") d.ModeBudget = static_cast<long>(Num(v));
+                else if (k == "verbytes") d.VerBudget = static_cast<long>(Num(v));
             }
             // A description with blanks is written with '_' for each blank.
             for (char& c : d.Description)
                 if (c == '_') c = ' ';
             Devices.push_back(d);
         } else if (kind == "fail") {
-            std::string fn, st;
-            ls >> fn >> st;
-            Failing[fn] = Num(st);
+            std::string fn, st, nth;
+            ls >> fn >> st >> nth;
+            TFailure f;
+            f.Status = Num(st);
+            f.Nth = nth.empty() ? 0 : Num(nth);
+            Failing[fn] = f;
         } else if (kind == "faildesc") {
             std::string i, st;
             ls >> i >> st;
             FailingDesc[Num(i)] = Num(st);
+        } else if (kind == "instant") {
+            Instant = true;
         }
     }
 }
@@ -95,7 +123,11 @@ std::string Hex(unsigned v, int width = 2)
 ULONG Failure(const char* fn)
 {
     auto it = Failing.find(fn);
-    return it == Failing.end() ? 0 : it->second;
+    if (it == Failing.end())
+        return 0;
+    TFailure& f = it->second;
+    ++f.Calls;
+    return (f.Nth == 0 || f.Nth == f.Calls) ? f.Status : 0;
 }
 
 // Handles are 1-based device positions; anything else is invalid.
@@ -199,6 +231,8 @@ __declspec(dllexport) ULONG WINAPI FT_OpenEx(PVOID arg, DWORD flags, PVOID* hand
                 return 3;
             Devices[i].Open = true;
             Devices[i].Rx.clear();
+            Devices[i].ModeLeft = Devices[i].ModeBudget;
+            Devices[i].VerLeft = Devices[i].VerBudget;
             *handle = reinterpret_cast<PVOID>(i + 1);
             return 0;
         }
@@ -235,15 +269,20 @@ __declspec(dllexport) ULONG WINAPI FT_Write(PVOID h, LPVOID buffer, DWORD count,
         return 1;
     *sent = count;
     if (count == 2 && b[0] == 0x55) {
-        if (b[1] == 0x02 && d->ModeReply != "none") {
-            d->Rx.push_back(static_cast<unsigned char>(d->Status));
-            d->Rx.push_back(static_cast<unsigned char>(d->Mode & 0xFF));
-            if (d->ModeReply != "short")
-                d->Rx.push_back(static_cast<unsigned char>(d->Mode >> 8));
-        } else if (b[1] == 0x0F && d->VerReply != "none") {
-            d->Rx.push_back(static_cast<unsigned char>(d->Version & 0xFF));
-            if (d->VerReply != "one")
-                d->Rx.push_back(static_cast<unsigned char>(d->Version >> 8));
+        auto send = [&](long& left, unsigned char byte) {
+            if (left == 0)
+                return;
+            d->Rx.push_back(byte);
+            if (left > 0)
+                --left;
+        };
+        if (b[1] == 0x02) {
+            send(d->ModeLeft, static_cast<unsigned char>(d->Status));
+            send(d->ModeLeft, static_cast<unsigned char>(d->Mode & 0xFF));
+            send(d->ModeLeft, static_cast<unsigned char>(d->Mode >> 8));
+        } else if (b[1] == 0x0F) {
+            send(d->VerLeft, static_cast<unsigned char>(d->Version & 0xFF));
+            send(d->VerLeft, static_cast<unsigned char>(d->Version >> 8));
         }
     }
     return 0;
@@ -251,7 +290,7 @@ __declspec(dllexport) ULONG WINAPI FT_Write(PVOID h, LPVOID buffer, DWORD count,
 
 __declspec(dllexport) ULONG WINAPI FT_Read(PVOID h, LPVOID buffer, DWORD count, LPDWORD got)
 {
-    std::lock_guard<std::mutex> g(Lock);
+    std::unique_lock<std::mutex> g(Lock);
     Log("FT_Read " + HandleText(h) + " " + std::to_string(count));
     *got = 0;
     if (ULONG f = Failure("FT_Read"))
@@ -266,6 +305,12 @@ __declspec(dllexport) ULONG WINAPI FT_Read(PVOID h, LPVOID buffer, DWORD count, 
         d->Rx.pop_front();
     }
     *got = n;
+    if (n < count && !Instant && ReadTimeout > 0) {
+        const ULONG wait = ReadTimeout;
+        g.unlock();
+        ::Sleep(wait);  // the driver returns a short read after the read time-out
+        g.lock();
+    }
     return 0;
 }
 
@@ -293,6 +338,11 @@ __declspec(dllexport) ULONG WINAPI FT_ClrRts(PVOID h) { return Simple("FT_ClrRts
 __declspec(dllexport) ULONG WINAPI FT_ClrDtr(PVOID h) { return Simple("FT_ClrDtr", h, ""); }
 __declspec(dllexport) ULONG WINAPI FT_SetTimeouts(PVOID h, ULONG r, ULONG w)
 {
-    return Simple("FT_SetTimeouts", h, " " + std::to_string(r) + " " + std::to_string(w));
+    const ULONG st = Simple("FT_SetTimeouts", h, " " + std::to_string(r) + " " + std::to_string(w));
+    if (st == 0) {
+        std::lock_guard<std::mutex> g(Lock);
+        ReadTimeout = r;
+    }
+    return st;
 }
 }

@@ -46,8 +46,9 @@ struct TCardioCaches {
     std::int32_t& LastProgramVersion;
 };
 
-// Attempts of the serial synchronisation before the program query gives up.
-constexpr int kSTMSyncAttempts = 5;
+// Attempts of the serial synchronisation before the program query gives up
+// (each costs at most two 2-second read time-outs when the device is silent).
+constexpr int kSTMSyncAttempts = 3;
 
 class TCardioQueries {
 public:

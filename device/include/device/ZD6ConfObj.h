@@ -32,3 +32,6 @@ class TCardioQueries;
 // serial number).  A serial number met twice raises EFrameworkError
 // "Duplicates not allowed" and keeps the records added before it.
 void ReadZD6Records(TCardioQueries& queries, std::vector<std::wstring>& serials, TZD6Dictionary& info);
+// The second half of the above: empties info and adds one record per serial
+// number, asking each device for its program version, then its mode.
+void DescribeZD6Records(TCardioQueries& queries, const std::vector<std::wstring>& serials, TZD6Dictionary& info);

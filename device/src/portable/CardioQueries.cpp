@@ -358,10 +358,8 @@ std::int32_t TCardioQueries::GetProgram(std::int32_t devID, bool recheck)
     return GetFTProgram(devID, recheck);
 }
 
-void ReadZD6Records(TCardioQueries& queries, std::vector<std::wstring>& serials, TZD6Dictionary& info)
+void DescribeZD6Records(TCardioQueries& queries, const std::vector<std::wstring>& serials, TZD6Dictionary& info)
 {
-    serials.clear();
-    serials = queries.GetFTSerialNumber();
     info.clear();
     for (std::size_t devID = 0; devID < serials.size(); ++devID) {
         const std::int32_t version = queries.GetProgram(static_cast<std::int32_t>(devID), true);
@@ -370,4 +368,11 @@ void ReadZD6Records(TCardioQueries& queries, std::vector<std::wstring>& serials,
         if (!info.emplace(serials[devID], record).second)
             throw EFrameworkError(L"Duplicates not allowed");
     }
+}
+
+void ReadZD6Records(TCardioQueries& queries, std::vector<std::wstring>& serials, TZD6Dictionary& info)
+{
+    serials.clear();
+    serials = queries.GetFTSerialNumber();
+    DescribeZD6Records(queries, serials, info);
 }
