@@ -1,0 +1,171 @@
+#include "FilesTestKit.h"
+
+#include "common/Win32Error.h"
+
+namespace files_test {
+
+void MakeDirs(const std::wstring& path) {
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == L'\\') ::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    MakeDirs(path.substr(0, path.find_last_of(L'\\')));
+    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(h) << SysErrorMessage(::GetLastError());
+    DWORD put = 0;
+    ASSERT_TRUE(::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
+    ASSERT_EQ(put, bytes.size());
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!h) return "<missing>";
+    std::string s;
+    std::string buf(65536, '\0');
+    DWORD got = 0;
+    while (::ReadFile(h.get(), buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr) && got) s.append(buf, 0, got);
+    return s;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void SetTimes(const std::wstring& path, const FILETIME& utc) {
+    TFileHandle h(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(h) << "open for times: " << SysErrorMessage(::GetLastError());
+    ASSERT_TRUE(::SetFileTime(h.get(), &utc, nullptr, &utc));
+}
+
+FILETIME WriteTimeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA a{};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &a);
+    return a.ftLastWriteTime;
+}
+
+TDateTime LocalOf(const FILETIME& utc) {
+    FILETIME local{};
+    SYSTEMTIME st{};
+    ::FileTimeToLocalFileTime(&utc, &local);
+    ::FileTimeToSystemTime(&local, &st);
+    TDateTimeParts p;
+    p.Year = st.wYear;
+    p.Month = st.wMonth;
+    p.Day = st.wDay;
+    p.Hour = st.wHour;
+    p.Minute = st.wMinute;
+    p.Second = st.wSecond;
+    p.Millisecond = st.wMilliseconds;
+    return EncodeDateTime(p);
+}
+
+FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int second) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    FILETIME ft{};
+    ::SystemTimeToFileTime(&st, &ft);
+    return ft;
+}
+
+void RemoveTree(const std::wstring& dir) {
+    std::wstring d = dir;
+    while (!d.empty() && d.back() == L'\\') d.pop_back();
+    WIN32_FIND_DATAW fd;
+    TFindHandle h(::FindFirstFileW((d + L"\\*").c_str(), &fd));
+    if (h) {
+        do {
+            std::wstring n = fd.cFileName;
+            if (n == L"." || n == L"..") continue;
+            std::wstring full = d + L"\\" + n;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!::RemoveDirectoryW(full.c_str())) ::DeleteFileW(full.c_str());
+                continue;
+            }
+            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+            else ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(h.get(), &fd));
+    }
+    h.reset();
+    ::RemoveDirectoryW(d.c_str());
+}
+
+namespace {
+
+using UnixNameFn = char*(CDECL*)(LPCWSTR);
+
+UnixNameFn WineUnixName() {
+    HMODULE k = ::GetModuleHandleW(L"kernel32.dll");
+    return k ? reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(::GetProcAddress(k, "wine_get_unix_file_name")))
+             : nullptr;
+}
+
+bool UnixLink(const std::wstring& target, const std::wstring& linkPath) {
+    UnixNameFn unixName = WineUnixName();
+    if (!unixName) return false;
+    char* t = unixName(target.c_str());
+    char* l = unixName(linkPath.c_str());
+    if (!t || !l) return false;
+    std::wstring cmd = L"/bin/ln -s \"" + AnsiToWide(t, CP_UTF8) + L"\" \"" + AnsiToWide(l, CP_UTF8) + L"\"";
+    ::HeapFree(::GetProcessHeap(), 0, t);
+    ::HeapFree(::GetProcessHeap(), 0, l);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(L"Z:\\bin\\ln", cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    TKernelHandle process(pi.hProcess), thread(pi.hThread);
+    ::WaitForSingleObject(process.get(), 10000);
+    // The link is there once the search reports it.
+    for (int i = 0; i < 100; ++i) {
+        if (::GetFileAttributesW(linkPath.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+// CreateSymbolicLinkW, looked up at run time (not in every target's headers).
+bool SymbolicLink(const std::wstring& target, const std::wstring& linkPath, DWORD flags) {
+    using Fn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+    HMODULE k = ::GetModuleHandleW(L"kernel32.dll");
+    auto fn = k ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(k, "CreateSymbolicLinkW"))) : nullptr;
+    return fn && fn(linkPath.c_str(), target.c_str(), flags | 0x2 /* unprivileged */) != 0;
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::wstring& target, const std::wstring& linkPath) {
+    if (WineUnixName()) return UnixLink(target, linkPath);
+    return SymbolicLink(target, linkPath, 0x1 /* directory */);
+}
+
+bool MakeFileLink(const std::wstring& target, const std::wstring& linkPath) {
+    if (WineUnixName()) return UnixLink(target, linkPath);
+    return SymbolicLink(target, linkPath, 0);
+}
+
+void TTempFolder::SetUp() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring d = std::wstring(temp) + L"ecgfiles_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                         std::to_wstring(attempt);
+        if (::CreateDirectoryW(d.c_str(), nullptr)) {
+            Dir = d + L"\\";
+            return;
+        }
+    }
+    FAIL() << "no temporary folder";
+}
+
+void TTempFolder::TearDown() {
+    if (!Dir.empty()) RemoveTree(Dir);
+}
+
+}  // namespace files_test

@@ -1,0 +1,42 @@
+// Helpers of the file-operation tests: a private temporary folder per test,
+// writing and reading files, setting times, making folder links.
+#pragma once
+
+#include "common/DateTime.h"
+#include "common/Handles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace files_test {
+
+void MakeDirs(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);  // "<missing>" when it cannot be opened
+bool Exists(const std::wstring& path);
+// Write time (UTC) of a file or folder; sets creation time too, as far as the
+// file system keeps one.
+void SetTimes(const std::wstring& path, const FILETIME& utc);
+FILETIME WriteTimeOf(const std::wstring& path);
+// The same instant as a local date-time, the way the helpers report it.
+TDateTime LocalOf(const FILETIME& utc);
+FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int second);
+void RemoveTree(const std::wstring& dir);  // test clean-up: links removed, never followed
+
+// Makes linkPath a link to the folder target.  Under Wine a Unix symbolic link
+// (made by /bin/ln through the Z: drive); elsewhere a directory symbolic link.
+// Returns false when no link can be made here.
+bool MakeFolderLink(const std::wstring& target, const std::wstring& linkPath);
+// Same for a file.
+bool MakeFileLink(const std::wstring& target, const std::wstring& linkPath);
+
+// Fresh folder under the temporary folder, removed after the test.
+class TTempFolder : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::wstring Dir;  // with a trailing backslash
+};
+
+}  // namespace files_test
