@@ -26,3 +26,22 @@ if(TARGET ecg_config AND EXISTS ${CMAKE_SOURCE_DIR}/tools/ftd2xx-sim/CMakeLists.
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ftd2xx_sim> $<TARGET_FILE_DIR:device_config_tests>)
   ecg_add_test(device_config_tests)
 endif()
+
+# Serial-port queries against the cardiomodule simulator (a native program
+# built into <build>/host-tools) on a pseudo-terminal behind COM3 of the
+# test prefix.  The COM link is prefix-wide: the test takes the lock.
+if(TARGET ecg_config AND EXISTS ${CMAKE_SOURCE_DIR}/tools/host/cardiosim/CMakeLists.txt)
+  add_executable(device_stm_tests test_win_stm.cpp)
+  target_link_libraries(device_stm_tests PRIVATE ecg_device ecg_config GTest::gtest_main)
+  add_dependencies(device_stm_tests hosttools)
+  set(cardiosim ${CMAKE_BINARY_DIR}/host-tools/cardiosim/cardiosim)
+  set(cardiosim_link ${ECG_WINE_ROOT}/ports/COM3)
+  string(REPLACE "/" "\\" cardiosim_winfiles "Z:${ECG_WINE_ROOT}/ports/cardiosim-COM3")
+  add_test(NAME device_cardiosim_start COMMAND ${cardiosim} --link ${cardiosim_link} --daemon --idle 900)
+  add_test(NAME device_cardiosim_stop COMMAND ${cardiosim} --stop --link ${cardiosim_link})
+  set_tests_properties(device_cardiosim_start PROPERTIES FIXTURES_SETUP cardiosim RESOURCE_LOCK wineprefix LABELS wine)
+  set_tests_properties(device_cardiosim_stop PROPERTIES FIXTURES_CLEANUP cardiosim LABELS wine)
+  ecg_add_test(device_stm_tests EXCLUSIVE)
+  set_property(TEST device_stm_tests APPEND PROPERTY ENVIRONMENT "ECG_CARDIOSIM_FILES=${cardiosim_winfiles}")
+  set_tests_properties(device_stm_tests PROPERTIES FIXTURES_REQUIRED cardiosim)
+endif()

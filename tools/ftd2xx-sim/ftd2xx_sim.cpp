@@ -1,4 +1,5 @@
-// Simulated converter driver library.  Behaviour comes from a scenario text,
+// Simulated converter driver library (exports: ftd2xx_sim.def only, so the
+// names stay undecorated on i686 too).  Behaviour comes from a scenario text,
 // set through the exported SimSetScenario or read at load from the file named
 // by the environment variable FTD2XX_SIM_SCENARIO.  Scenario lines:
 //   device <description> <serial> [mode=<word>] [version=<word>] [status=<byte>]
@@ -169,14 +170,14 @@ ULONG Simple(const char* fn, PVOID h, const std::string& args)
 }  // namespace
 
 extern "C" {
-__declspec(dllexport) void WINAPI SimSetScenario(const char* text)
+void WINAPI SimSetScenario(const char* text)
 {
     std::lock_guard<std::mutex> g(Lock);
     Load(text ? text : "");
 }
 
 // Copies the call record (0-terminated, cut to size) and returns its full length.
-__declspec(dllexport) int WINAPI SimGetLog(char* buffer, int size, int clear)
+int WINAPI SimGetLog(char* buffer, int size, int clear)
 {
     std::lock_guard<std::mutex> g(Lock);
     const int len = static_cast<int>(Record.size());
@@ -190,7 +191,7 @@ __declspec(dllexport) int WINAPI SimGetLog(char* buffer, int size, int clear)
     return len;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_ListDevices(PVOID a1, PVOID a2, DWORD flags)
+ULONG WINAPI FT_ListDevices(PVOID a1, PVOID a2, DWORD flags)
 {
     std::lock_guard<std::mutex> g(Lock);
     if (flags == 0x80000000u) {
@@ -216,7 +217,7 @@ __declspec(dllexport) ULONG WINAPI FT_ListDevices(PVOID a1, PVOID a2, DWORD flag
     return 0;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_OpenEx(PVOID arg, DWORD flags, PVOID* handle)
+ULONG WINAPI FT_OpenEx(PVOID arg, DWORD flags, PVOID* handle)
 {
     std::lock_guard<std::mutex> g(Lock);
     const std::string s = static_cast<const char*>(arg);
@@ -240,7 +241,7 @@ __declspec(dllexport) ULONG WINAPI FT_OpenEx(PVOID arg, DWORD flags, PVOID* hand
     return 2;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_Close(PVOID h)
+ULONG WINAPI FT_Close(PVOID h)
 {
     std::lock_guard<std::mutex> g(Lock);
     Log("FT_Close " + HandleText(h));
@@ -253,7 +254,7 @@ __declspec(dllexport) ULONG WINAPI FT_Close(PVOID h)
     return 0;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_Write(PVOID h, LPVOID buffer, DWORD count, LPDWORD sent)
+ULONG WINAPI FT_Write(PVOID h, LPVOID buffer, DWORD count, LPDWORD sent)
 {
     std::lock_guard<std::mutex> g(Lock);
     std::string line = "FT_Write " + HandleText(h);
@@ -288,7 +289,7 @@ __declspec(dllexport) ULONG WINAPI FT_Write(PVOID h, LPVOID buffer, DWORD count,
     return 0;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_Read(PVOID h, LPVOID buffer, DWORD count, LPDWORD got)
+ULONG WINAPI FT_Read(PVOID h, LPVOID buffer, DWORD count, LPDWORD got)
 {
     std::unique_lock<std::mutex> g(Lock);
     Log("FT_Read " + HandleText(h) + " " + std::to_string(count));
@@ -314,7 +315,7 @@ __declspec(dllexport) ULONG WINAPI FT_Read(PVOID h, LPVOID buffer, DWORD count, 
     return 0;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_Purge(PVOID h, ULONG mask)
+ULONG WINAPI FT_Purge(PVOID h, ULONG mask)
 {
     ULONG st = Simple("FT_Purge", h, " " + std::to_string(mask));
     std::lock_guard<std::mutex> g(Lock);
@@ -324,19 +325,19 @@ __declspec(dllexport) ULONG WINAPI FT_Purge(PVOID h, ULONG mask)
     return st;
 }
 
-__declspec(dllexport) ULONG WINAPI FT_ResetDevice(PVOID h) { return Simple("FT_ResetDevice", h, ""); }
-__declspec(dllexport) ULONG WINAPI FT_SetBaudRate(PVOID h, ULONG baud) { return Simple("FT_SetBaudRate", h, " " + std::to_string(baud)); }
-__declspec(dllexport) ULONG WINAPI FT_SetDataCharacteristics(PVOID h, UCHAR w, UCHAR s, UCHAR p)
+ULONG WINAPI FT_ResetDevice(PVOID h) { return Simple("FT_ResetDevice", h, ""); }
+ULONG WINAPI FT_SetBaudRate(PVOID h, ULONG baud) { return Simple("FT_SetBaudRate", h, " " + std::to_string(baud)); }
+ULONG WINAPI FT_SetDataCharacteristics(PVOID h, UCHAR w, UCHAR s, UCHAR p)
 {
     return Simple("FT_SetDataCharacteristics", h, " " + std::to_string(w) + " " + std::to_string(s) + " " + std::to_string(p));
 }
-__declspec(dllexport) ULONG WINAPI FT_SetFlowControl(PVOID h, USHORT f, UCHAR x, UCHAR y)
+ULONG WINAPI FT_SetFlowControl(PVOID h, USHORT f, UCHAR x, UCHAR y)
 {
     return Simple("FT_SetFlowControl", h, " " + std::to_string(f) + " " + Hex(x) + " " + Hex(y));
 }
-__declspec(dllexport) ULONG WINAPI FT_ClrRts(PVOID h) { return Simple("FT_ClrRts", h, ""); }
-__declspec(dllexport) ULONG WINAPI FT_ClrDtr(PVOID h) { return Simple("FT_ClrDtr", h, ""); }
-__declspec(dllexport) ULONG WINAPI FT_SetTimeouts(PVOID h, ULONG r, ULONG w)
+ULONG WINAPI FT_ClrRts(PVOID h) { return Simple("FT_ClrRts", h, ""); }
+ULONG WINAPI FT_ClrDtr(PVOID h) { return Simple("FT_ClrDtr", h, ""); }
+ULONG WINAPI FT_SetTimeouts(PVOID h, ULONG r, ULONG w)
 {
     const ULONG st = Simple("FT_SetTimeouts", h, " " + std::to_string(r) + " " + std::to_string(w));
     if (st == 0) {
