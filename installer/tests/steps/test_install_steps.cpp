@@ -265,9 +265,19 @@ TEST_F(InstallSteps, FreshInstallWritesEveryLineAndTheWholeTree) {
     // lastbackup: the regional date and time of the run.
     const std::wstring stamp = IniValue(Ini(), L"options", L"lastbackup");
     bool matches = false;
-    for (SYSTEMTIME t : {before, after}) {
-        t.wMilliseconds = 1;  // never midnight-exact
-        matches = matches || stamp == installer::RegionalDateTimeText(t);
+    FILETIME from{}, to{};
+    ::SystemTimeToFileTime(&before, &from);
+    ::SystemTimeToFileTime(&after, &to);
+    ULARGE_INTEGER t0{}, t1{};
+    t0.LowPart = from.dwLowDateTime, t0.HighPart = from.dwHighDateTime;
+    t1.LowPart = to.dwLowDateTime, t1.HighPart = to.dwHighDateTime;
+    // Every second of the run (100 ns units).
+    for (ULONGLONG t = t0.QuadPart - t0.QuadPart % 10000000ULL; t <= t1.QuadPart && !matches; t += 10000000ULL) {
+        FILETIME ft{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+        SYSTEMTIME st{};
+        ::FileTimeToSystemTime(&ft, &st);
+        st.wMilliseconds = 1;  // never midnight-exact
+        matches = stamp == installer::RegionalDateTimeText(st);
     }
     EXPECT_TRUE(matches) << U8(stamp);
     if (RussianLocale()) {
