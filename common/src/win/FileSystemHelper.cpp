@@ -135,16 +135,18 @@ bool RemoveLink(const std::wstring& path) {
 }
 
 // Gives the destination the source's last-write time as a packed local
-// date-time (two-second resolution).
+// date-time (two-second resolution).  A time the packed form cannot hold
+// (before 1980 or after 2107) is given unchanged rather than failing a copy
+// whose bytes are all there.
 bool StampLikeSource(HANDLE src, HANDLE dst) {
     FILETIME write{}, local{}, back{}, utc{};
     WORD dosDate = 0, dosTime = 0;
     if (!::GetFileTime(src, nullptr, nullptr, &write)) return false;
     if (!::FileTimeToLocalFileTime(&write, &local)) return false;
-    if (!::FileTimeToDosDateTime(&local, &dosDate, &dosTime)) return false;
-    if (!::DosDateTimeToFileTime(dosDate, dosTime, &back)) return false;
-    if (!::LocalFileTimeToFileTime(&back, &utc)) return false;
-    return ::SetFileTime(dst, nullptr, nullptr, &utc) != 0;
+    if (::FileTimeToDosDateTime(&local, &dosDate, &dosTime) && ::DosDateTimeToFileTime(dosDate, dosTime, &back) &&
+        ::LocalFileTimeToFileTime(&back, &utc))
+        return ::SetFileTime(dst, nullptr, nullptr, &utc) != 0;
+    return ::SetFileTime(dst, nullptr, nullptr, &write) != 0;
 }
 
 // Restores the process's current folder when the scope ends.

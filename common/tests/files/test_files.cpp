@@ -68,6 +68,17 @@ TEST_F(FileCopyTest, DestinationGetsSourceTimeWithinTwoSeconds) {
     EXPECT_EQ(ReadBytes(Dir + L"dst.txt"), "abc");
 }
 
+TEST_F(FileCopyTest, TimeBeforeThePackedRangeIsKeptAndCopySucceeds) {
+    WriteBytes(Dir + L"src.txt", "old file");
+    const FILETIME t = FileTimeOf(1975, 5, 6, 7, 8, 9);
+    SetTimes(Dir + L"src.txt", t);
+    const FILETIME kept = WriteTimeOf(Dir + L"src.txt");
+    if (::CompareFileTime(&t, &kept) != 0) GTEST_SKIP() << "such a time is not kept here";
+    EXPECT_TRUE(TFileSystemHelper::FileCopy(Dir + L"src.txt", Dir + L"dst.txt"));
+    EXPECT_NEAR(LocalOf(WriteTimeOf(Dir + L"dst.txt")), LocalOf(t), 2 * kSecond);
+    EXPECT_EQ(ReadBytes(Dir + L"dst.txt"), "old file");
+}
+
 TEST_F(FileCopyTest, MissingSourceRaisesOpenErrorAndCreatesNothing) {
     try {
         TFileSystemHelper::FileCopy(Dir + L"none.txt", Dir + L"dst.txt");
