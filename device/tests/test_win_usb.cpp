@@ -116,4 +116,87 @@ TEST_F(SimulatedUsb, WrapperErrorText)
         EXPECT_EQ(e.Message(), L"GetFTDeviceCount - Other error ...");
     }
 }
+TEST_F(SimulatedUsb, ProgramQueryExactSequence)
+{
+    SetScenario("device ECG A1 version=0x0304\ninstant\n");
+    EXPECT_EQ(Q.GetFTProgram(0, true), 0x0304);
+    const std::string log = Log();
+    const std::string tail = log.substr(log.find("FT_ClrDtr 1\n"));
+    EXPECT_EQ(tail,
+              "FT_ClrDtr 1\n"
+              "FT_Write 1 55 08\n"
+              "FT_Write 1 55 08\n"
+              "FT_Purge 1 2\n"
+              "FT_Write 1 55 0F\n"
+              "FT_Read 1 2\n"
+              "FT_Purge 1 2\n"
+              "FT_Write 1 55 0F\n"
+              "FT_Read 1 2\n"
+              "FT_ResetDevice 1\n"
+              "FT_Close 1\n");
+}
+
+TEST_F(SimulatedUsb, OneByteVersionReplyIsNoVersion)
+{
+    SetScenario("device ECG A1 version=0x0304 verreply=one\ninstant\n");
+    EXPECT_EQ(Q.GetFTProgram(0, true), -1);
+    EXPECT_EQ(Prog, -1);
+}
+
+TEST_F(SimulatedUsb, SilentDeviceGivesVersionZeroAndEmptyMode)
+{
+    SetScenario("device ECG A1 modereply=none verreply=none\n");
+    EXPECT_EQ(Q.GetFTProgram(0, true), 0);
+    EXPECT_EQ(Q.GetFTProgram(0, false), 0);  // a cached 0 is answered without a query
+    Log();
+    EXPECT_EQ(Q.GetFTMode(0, true), L"");
+    EXPECT_EQ(Mode, L"");
+}
+
+TEST_F(SimulatedUsb, ResetFailureAfterOpenClosesConverter)
+{
+    SetScenario("device ECG A1\nfail FT_ResetDevice 4 1\n");
+    EXPECT_EQ(Q.GetFTMode(0, true), L"");
+    const std::string log = Log();
+    EXPECT_EQ(log.find("FT_SetBaudRate"), std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 11), "FT_Close 1\n");
+}
+
+TEST_F(SimulatedUsb, DevIdBeyondAndNegative)
+{
+    SetScenario("device QUORVEL-12 A1 version=1\ndevice QUORVEL-12D B2 version=2\ninstant\n");
+    EXPECT_EQ(Q.GetFTProgram(5, true), 2);
+    Log();
+    EXPECT_EQ(Q.GetFTProgram(-1, true), -1);
+    EXPECT_EQ(Log().find("FT_OpenEx"), std::string::npos);
+}
+
+TEST_F(SimulatedUsb, DescriptionCaseMatters)
+{
+    SetScenario("device Quorvel-12D A1\n");
+    EXPECT_EQ(Q.GetCMCount(), 0);
+    EXPECT_EQ(Q.GetFTMode(0, true), L"");
+    EXPECT_EQ(Log().find("FT_OpenEx"), std::string::npos);
+}
+
+TEST_F(SimulatedUsb, DescriptionFailureLoggedByProgramQuery)
+{
+    SetScenario("device ECG A1 version=9\ndevice ECG B1\nfaildesc 0 4\ninstant\n");
+    EXPECT_EQ(Q.GetFTProgram(0, true), 0);  // B1 answers nothing: version 0
+    ASSERT_EQ(Host.Logs.size(), 1u);
+    EXPECT_EQ(Host.Logs[0], L"Error opening FT device \u21160");
+}
+
+TEST_F(SimulatedUsb, CloseFailureText)
+{
+    SetScenario("fail FT_Close 17\n");
+    D2XXUnit().FTHandle = 7;
+    try {
+        D2XXUnit().CloseFTDevice();
+        FAIL();
+    } catch (const EFrameworkError& e) {
+        EXPECT_EQ(e.Message(), L"FT_Close - Other error ...");
+    }
+    EXPECT_EQ(Log(), "FT_Close 7\n");
+}
 }  // namespace
