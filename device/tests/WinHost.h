@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Win32.h"
+#include "common/Win32Error.h"
 #include "device/CardioQueries.h"
 #include "device/Win32SerialPort.h"
 
@@ -28,4 +29,5 @@ public:
     void LogError(TCardioLog, const std::wstring& line) override { Logs.push_back(line); }
     void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
     std::unique_ptr<ISerialPort> OpenPort(const std::wstring& name) override { return OpenSerialPort(name); }
+    std::wstring FromAnsi(const std::string& text) override { return AnsiToWide(text); }
 };

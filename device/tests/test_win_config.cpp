@@ -167,4 +167,10 @@ TEST_F(ManagerCardiomodule, InitSTMOnInvalidHandleRaises)
         EXPECT_EQ(e.Message(), L"could not set comm timeouts");
     }
 }
+TEST_F(ManagerCardiomodule, SerialNumbersThroughTheAnsiCodePage)
+{
+    // Under the Russian locale the ANSI code page is 1251: C0 C1 is "АБ".
+    SetScenario("device ECG \xC0\xC1" "7\n");
+    EXPECT_EQ(Cm->GetFTSerialNumber(), (std::vector<std::wstring>{L"АБ7"}));
+}
 }  // namespace

@@ -38,6 +38,10 @@ public:
     virtual void Sleep(std::uint32_t ms) = 0;
     // Opens "\\.\COMn" exclusively; throws EFrameworkError("cannot open comm port <name>: ").
     virtual std::unique_ptr<ISerialPort> OpenPort(const std::wstring& name) = 0;
+    // 8-bit text of the converter driver (system ANSI code page) as UTF-16.
+    // This default maps each byte to the same code point (right for ASCII);
+    // the Windows hosts convert through the ANSI code page.
+    virtual std::wstring FromAnsi(const std::string& text);
 };
 
 // The two process-wide caches shared by both transports.

@@ -12,15 +12,6 @@ constexpr int kStmCardiomodule = 4;
 // Draining reads of 100 bytes per failed synchronisation attempt, at most.
 constexpr int kSTMDrainReads = 64;
 
-std::wstring Widen(const std::string& s)
-{
-    // Descriptions and serial numbers of the converters are ASCII.
-    std::wstring w;
-    w.reserve(s.size());
-    for (unsigned char c : s)
-        w.push_back(static_cast<wchar_t>(c));
-    return w;
-}
 
 // Closes the converter of a query that failed after opening it.
 class TOpenedConverter {
@@ -43,6 +34,15 @@ private:
     TD2XXUnit& FUnit;
 };
 }  // namespace
+
+std::wstring ICardioHost::FromAnsi(const std::string& text)
+{
+    std::wstring w;
+    w.reserve(text.size());
+    for (unsigned char c : text)
+        w.push_back(static_cast<wchar_t>(c));
+    return w;
+}
 
 bool TCardioQueries::IsCardiomoduleDescription(const std::string& d)
 {
@@ -85,7 +85,7 @@ std::vector<std::wstring> TCardioQueries::GetFTSerialNumber()
     FUnit.GetFTDeviceCount();
     for (std::uint32_t i : Recognise(TDescFailure::Rethrow)) {
         FUnit.GetFTDeviceSerialNo(i);
-        list.push_back(Widen(FUnit.FTDeviceString));
+        list.push_back(FHost.FromAnsi(FUnit.FTDeviceString));
     }
     return list;
 }

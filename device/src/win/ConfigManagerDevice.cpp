@@ -3,6 +3,7 @@
 // queries of TCardioQueries.
 #include "common/Win32.h"
 #include "config/ConfigManager.h"
+#include "common/Win32Error.h"
 #include "device/CardioQueries.h"
 #include "device/D2XXUnit.h"
 #include "device/Win32SerialPort.h"
@@ -30,6 +31,7 @@ public:
     }
     void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
     std::unique_ptr<ISerialPort> OpenPort(const std::wstring& name) override { return OpenSerialPort(name); }
+    std::wstring FromAnsi(const std::string& text) override { return AnsiToWide(text); }
 
 private:
     TConfigManager& FManager;
