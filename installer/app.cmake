@@ -1,0 +1,26 @@
+# Install.exe (main window, release-notes window, the install run's frame)
+# and its twin without version information for the tests.
+add_library(ecg_installer_app_portable STATIC ${CMAKE_CURRENT_LIST_DIR}/src/app/portable/ReadmeText.cpp)
+target_include_directories(ecg_installer_app_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR}/src/app)
+
+if(WIN32)
+  set(install_app_sources
+    ${CMAKE_CURRENT_LIST_DIR}/src/app/Main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/src/app/MainForm.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/src/app/ReadmeForm.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/res/Install.rc)
+  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/res/Install.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/res/logo.bmp;${CMAKE_CURRENT_LIST_DIR}/res/banner_std.bmp;${CMAKE_CURRENT_LIST_DIR}/res/banner_pc.bmp;${CMAKE_CURRENT_LIST_DIR}/res/info.rtf;${CMAKE_CURRENT_LIST_DIR}/res/Install.manifest")
+  foreach(t Install Install_noversion)
+    add_executable(${t} WIN32 ${install_app_sources})
+    target_compile_definitions(${t} PRIVATE UNICODE _UNICODE)
+    target_include_directories(${t} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/src/app ${CMAKE_CURRENT_LIST_DIR}/include
+      ${CMAKE_CURRENT_LIST_DIR}/res)
+    target_link_options(${t} PRIVATE -municode -mwindows)
+    target_link_libraries(${t} PRIVATE ecg_installer_steps ecg_installer_app_portable ecg_common
+      comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 kernel32)
+  endforeach()
+  set_target_properties(Install_noversion PROPERTIES OUTPUT_NAME Install_noversion)
+  ecg_version_resource(Install FILE_VERSION ${ECG_INSTALL_FILE_VERSION}
+    DESCRIPTION "Установка комплекса" ORIGINAL_FILENAME Install.exe)
+endif()
