@@ -26,6 +26,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     TReadmeForm readme;
     readme.Create(inst);
     main.SetReadmeForm(&readme);
+    // The windows are complete: the main window appears as the loop starts.
+    main.Show();
 
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {

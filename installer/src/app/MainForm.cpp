@@ -95,6 +95,7 @@ std::wstring GroupedNumber(int value) {
   fmt.lpThousandSep = thou;
   fmt.NegativeOrder = 1;
   std::wstring digits = std::to_wstring(value);
+  if (value > -1000 && value < 1000) return digits;
   wchar_t out[64] = {};
   if (GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits.c_str(), &fmt, out, 64) > 0) return out;
   return digits;
@@ -212,11 +213,13 @@ bool TFMain::Create() {
   const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   FWnd = CreateWindowExW(0, kMainClass, L"Установка комплекса", style, x, y, w, h, FApp.Handle(), nullptr, FInst,
                          this);
-  if (!FWnd) return false;
+  return FWnd != nullptr;
+}
+
+void TFMain::Show() {
   ShowWindow(FWnd, SW_SHOW);
   UpdateWindow(FWnd);
   PostMessageW(FWnd, WM_FORMSHOW, 0, 0);
-  return true;
 }
 
 LRESULT CALLBACK TFMain::WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {

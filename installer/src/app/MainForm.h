@@ -28,7 +28,9 @@ class TFMain : public installer::IInstallUi {
 public:
   TFMain(TApplicationWindow& app, HINSTANCE inst) : FApp(app), FInst(inst) {}
   ~TFMain() override;
+  // Creates the window hidden (FormCreate); Show shows it (FormShow).
   bool Create();
+  void Show();
   void SetReadmeForm(TReadmeForm* f) { FReadme = f; }
   HWND Handle() const { return FWnd; }
 
