@@ -216,9 +216,17 @@ std::string HtmlToText(const std::string& html) {
   text.reserve(html.size());
   bool pendingBlank = false;
   size_t newlines = 2;  // no empty lines at the start
+  // Ends the current line; a paragraph break leaves one empty line.
   const auto lineBreak = [&] {
     pendingBlank = false;
-    if (newlines < 2) {
+    if (newlines == 0) {
+      text += '\n';
+      ++newlines;
+    }
+  };
+  const auto paraBreak = [&] {
+    pendingBlank = false;
+    while (newlines < 2) {
       text += '\n';
       ++newlines;
     }
@@ -257,8 +265,10 @@ std::string HtmlToText(const std::string& html) {
         continue;
       }
       if (IsBlockTag(tag)) {
-        lineBreak();
-        if (tag == "p" || tag == "table" || (tag.size() == 2 && tag[0] == 'h' && closing)) lineBreak();
+        if (tag == "p" || tag == "table" || (tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6'))
+          paraBreak();
+        else
+          lineBreak();
       } else if (tag == "td" || tag == "th") {
         if (closing) pendingBlank = true;
       }
