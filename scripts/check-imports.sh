@@ -2,7 +2,7 @@
 # Every shipped Windows binary may import system DLLs only.
 set -euo pipefail
 dir=$1
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|msvcrt|ws2_32|uxtheme|rpcrt4|setupapi|winmm|crypt32|bcrypt|ntdll|imm32|riched20|msftedit|atl|urlmon|api-ms-win-[a-z0-9-]+)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|msvcrt|ws2_32|uxtheme|rpcrt4|setupapi|winmm|crypt32|bcrypt|ntdll|imm32|riched20|msftedit|atl|urlmon|psapi|api-ms-win-[a-z0-9-]+)\.dll$'
 status=0
 count=0
 while IFS= read -r -d '' f; do
