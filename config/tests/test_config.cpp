@@ -343,6 +343,21 @@ TEST_F(ConfigTest, LifecycleOfTheCardiomoduleState) {
     EXPECT_EQ(cm, TConfigManager::Create());
 }
 
+TEST_F(ConfigTest, ReleaseDestroysTheInstanceOnlyWhenItExists) {
+    Load("[A]\r\nb=1\r\n");
+    TConfigManager::LastProgramVersion = 7;
+    EXPECT_TRUE(TConfigManager::Exists());
+    TConfigManager::Release();
+    EXPECT_FALSE(TConfigManager::Exists());
+    EXPECT_EQ(nullptr, TConfigManager::CardiomoduleInfo) << "the destructor ran";
+    EXPECT_EQ("[A]\r\nb=1\r\n", ReadBytes(SettingsIni())) << "releasing saves nothing";
+    TConfigManager::Release();  // none exists: nothing happens
+    EXPECT_FALSE(TConfigManager::Exists()) << "asking and releasing never create the instance";
+    cm = TConfigManager::Create();
+    EXPECT_TRUE(TConfigManager::Exists());
+    EXPECT_EQ(-1, TConfigManager::LastProgramVersion) << "a fresh instance";
+}
+
 TEST_F(ConfigTest, OptionsBeforeTheFirstReloadDoNotCrash) {
     EXPECT_EQ(2, cm->GetOptionValue(L"Options", L"cardiomodule", std::int32_t{2}));
     EXPECT_TRUE(cm->OptionNameExists(L"", L"cardiomodule"));

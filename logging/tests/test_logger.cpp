@@ -5,6 +5,8 @@
 
 #include "common/Win32.h"
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -264,6 +266,52 @@ TEST_F(LoggerTest, DestroyedLoggerWritesWhatWasQueuedAndANewOneStartsAfresh) {
     const std::string text = ReadBytes(FileOf(COMMON));
     EXPECT_LT(text.find("first logger"), text.find("second logger"));
     EXPECT_NE(std::string::npos, text.find("second logger"));
+}
+
+namespace {
+
+// Threads of this process now.
+int ThreadCount() {
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    int n = 0;
+    for (BOOL more = ::Thread32First(snap, &te); more; more = ::Thread32Next(snap, &te))
+        if (te.th32OwnerProcessID == ::GetCurrentProcessId()) ++n;
+    ::CloseHandle(snap);
+    return n;
+}
+
+}  // namespace
+
+TEST_F(LoggerTest, ReleaseFlushesJoinsTheWriterAndOnlyActsWhenALoggerExists) {
+    EXPECT_FALSE(TQorLogger::Exists());
+    TQorLogger::Release();  // none exists: nothing happens, nothing is created
+    EXPECT_FALSE(TQorLogger::Exists());
+    EXPECT_FALSE(Exists(TQorLoggerThread::LogFolder())) << "asking and releasing never create the logger";
+
+    const int before = ThreadCount();
+    ASSERT_GT(before, 0);
+    TQorLogger* logger = TQorLogger::Create();
+    EXPECT_TRUE(TQorLogger::Exists());
+    EXPECT_EQ(before + 1, ThreadCount()) << "the writer thread runs";
+    // Logged just after a flush of the writer: only the final flush can have
+    // written them by the time Release returns.
+    for (int i = 0; i < 50; ++i) logger->LogString(L"release line " + std::to_wstring(i));
+    TQorLogger::Release();
+    EXPECT_FALSE(TQorLogger::Exists());
+    EXPECT_EQ(before, ThreadCount()) << "Release returns after the writer thread has ended";
+    const std::string text = ReadBytes(FileOf(COMMON));
+    EXPECT_NE(std::string::npos, text.find("release line 0\r\n"));
+    EXPECT_NE(std::string::npos, text.find("release line 49\r\n")) << text.size();
+
+    TQorLogger* again = TQorLogger::Create();
+    EXPECT_TRUE(TQorLogger::Exists());
+    again->LogString(L"after release");
+    TQorLogger::Release();
+    EXPECT_NE(std::string::npos, ReadBytes(FileOf(COMMON)).find("after release\r\n"));
+    EXPECT_FALSE(TQorLogger::Exists());
 }
 
 TEST_F(LoggerTest, StoppingWhileOtherThreadsLogNeitherCrashesNorLosesQueuedLines) {

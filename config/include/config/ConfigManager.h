@@ -57,6 +57,11 @@ public:
     // Clear, release the containers and the cardiomodule records, forget the
     // instance.  Neither saves nor resets the cached folders and flags.
     ~TConfigManager();
+    // Whether the process-wide instance exists now; asking never creates it.
+    static bool Exists() noexcept;
+    // Destroys the process-wide instance when it exists (nothing is saved);
+    // nothing happens otherwise.
+    static void Release();
     TConfigManager(const TConfigManager&) = delete;
     TConfigManager& operator=(const TConfigManager&) = delete;
 

@@ -122,6 +122,10 @@ TConfigManager::~TConfigManager() {
     if (Instance == this) Instance = nullptr;
 }
 
+bool TConfigManager::Exists() noexcept { return Instance != nullptr; }
+
+void TConfigManager::Release() { delete Instance; }  // the destructor forgets the instance
+
 void TConfigManager::Clear() {
     if (!ConfigOptionGroupNames) return;
     if (ConfigOptionGroups) {

@@ -95,6 +95,13 @@ public:
     // Stops and frees the writer thread, clears the process-wide variables; a
     // later Create makes a new logger and thread.
     ~TQorLogger();
+    // Whether the process-wide logger exists now (made by Create, not yet
+    // destroyed).  Asking never creates it.
+    static bool Exists() noexcept;
+    // Destroys the process-wide logger when it exists: the final flush writes
+    // what was queued, and the call returns once the writer thread has ended.
+    // Nothing happens when no logger exists.
+    static void Release();
 
     TQorLogger(const TQorLogger&) = delete;
     TQorLogger& operator=(const TQorLogger&) = delete;

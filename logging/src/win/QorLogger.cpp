@@ -7,7 +7,8 @@ namespace {
 
 std::atomic<TQorLogger*> QorLogger{nullptr};
 std::atomic<TQorLoggerThread*> QorLoggerThread{nullptr};
-std::mutex CreateLock;
+// Recursive: Release destroys the logger while holding it.
+std::recursive_mutex CreateLock;
 
 void Queue(int logType, int level, const std::wstring& text) {
     if (TQorLoggerThread* thread = QorLoggerThread.load(std::memory_order_acquire))
@@ -23,7 +24,7 @@ void Queue(int logType, int level, const wchar_t* prefix, const std::wstring& te
 
 TQorLogger* TQorLogger::Create() {
     if (TQorLogger* logger = QorLogger.load(std::memory_order_acquire)) return logger;
-    std::lock_guard<std::mutex> guard(CreateLock);
+    std::lock_guard<std::recursive_mutex> guard(CreateLock);
     TQorLogger* logger = QorLogger.load(std::memory_order_acquire);
     if (!logger) {
         QorLoggerThread.store(new TQorLoggerThread(), std::memory_order_release);
@@ -34,7 +35,7 @@ TQorLogger* TQorLogger::Create() {
 }
 
 TQorLogger::~TQorLogger() {
-    std::lock_guard<std::mutex> guard(CreateLock);
+    std::lock_guard<std::recursive_mutex> guard(CreateLock);
     // Lines of later calls are dropped from here on; the final flush writes
     // what was queued before.
     TQorLoggerThread* thread = QorLoggerThread.exchange(nullptr, std::memory_order_acq_rel);
@@ -44,6 +45,15 @@ TQorLogger::~TQorLogger() {
     }
     TQorLogger* self = this;
     QorLogger.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+}
+
+bool TQorLogger::Exists() noexcept { return QorLogger.load(std::memory_order_acquire) != nullptr; }
+
+void TQorLogger::Release() {
+    // Under the lock, so that a concurrent Create or Release waits until the
+    // old logger and its thread are gone.
+    std::lock_guard<std::recursive_mutex> guard(CreateLock);
+    delete QorLogger.load(std::memory_order_acquire);
 }
 
 void TQorLogger::LogString(const std::wstring& str) { Queue(COMMON, FINELOG, str); }
