@@ -17,7 +17,7 @@ if(WIN32)
     target_include_directories(${t} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/src/app ${CMAKE_CURRENT_LIST_DIR}/include
       ${CMAKE_CURRENT_LIST_DIR}/res)
     target_link_options(${t} PRIVATE -municode -mwindows)
-    target_link_libraries(${t} PRIVATE ecg_installer_steps ecg_installer_app_portable ecg_common
+    target_link_libraries(${t} PRIVATE ecg_installer_steps ecg_installer_app_portable ecg_common ecg_config ecg_logging
       comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 kernel32)
   endforeach()
   set_target_properties(Install_noversion PROPERTIES OUTPUT_NAME Install_noversion)

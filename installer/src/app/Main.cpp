@@ -6,6 +6,26 @@
 
 #include "MainForm.h"
 #include "ReadmeForm.h"
+#include "config/ConfigManager.h"
+#include "logging/QorLogger.h"
+
+namespace {
+
+// Program end: the process-wide configuration manager and logger, where a
+// unit has created them, are destroyed (the logger's final flush writes what
+// is still queued).  An error raised while releasing them is swallowed.
+void ReleaseFrameworkObjects() noexcept {
+  try {
+    if (TConfigManager::Exists()) TConfigManager::Release();
+  } catch (...) {
+  }
+  try {
+    if (TQorLogger::Exists()) TQorLogger::Release();
+  } catch (...) {
+  }
+}
+
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
   OleInitialize(nullptr);  // the folder picker and the browser control
@@ -39,8 +59,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     code = static_cast<int>(m.wParam);
     DestroyWindow(app.Handle());
   }
-  // The configuration manager and the logger are not used by the installer's
-  // units, so none of them exists here to be released.
+  ReleaseFrameworkObjects();
   OleUninitialize();
   return code;
 }

@@ -20,6 +20,11 @@ const wchar_t kTitlePrefix[] = L"Установка комплекса ";
 const UINT WM_FORMSHOW = WM_APP + 1;
 
 const int kClientW = 782, kClientH = 553, kBannerH = 84;
+
+// Progress-list repaints: at most one per this many changed lines or this
+// many milliseconds while lines come in.
+const int kFlushLines = 20;
+const DWORD kFlushMs = 100;
 const int kPanelW = 520;  // left panel; the rich-text column takes the rest
 
 std::wstring WindowText(HWND w) {
@@ -373,6 +378,7 @@ void TFMain::BtnSelectPathClick() {
 void TFMain::BtnCancelClick() { PostMessageW(FWnd, WM_CLOSE, 0, 0); }
 
 void TFMain::SetBusy(bool busy) {
+  if (!busy) FlushList();  // the run's last lines and marks are shown
   FBusy = busy;
   FCanClose = !busy;
   for (HWND c : {BtnSelectPath, BtnInstall, BtnCancel, ePath}) EnableWindow(c, !busy);
@@ -415,8 +421,10 @@ void TFMain::InstallRun() {
   run.DistDir = ExeFolder();  // P2
   // P3.
   std::wstring target = Trim(WindowText(ePath));
+  FlushList();
   SendMessageW(LogList, LB_RESETCONTENT, 0, 0);
   FOpenLine = -1;
+  FLastFlush = GetTickCount() - kFlushMs;  // the first line of a run shows at once
   ShowWindow(LogList, SW_SHOW);
   // P4.
   if (target.empty()) {
@@ -436,6 +444,7 @@ void TFMain::InstallRun() {
     return;
   }
   // P7.
+  FlushList();
   if (!FReadme || FReadme->ShowModal(FWnd) != IDOK) return;
   // P8.
   ProcessMessages();
@@ -565,10 +574,41 @@ LRESULT TFMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
 // ---------------------------------------------------------------------------
 // The window side of the install run
 
+// Under Wine every change of a visible list box with a scroll bar is drawn at
+// once (about 5 ms a line), which would make a run with thousands of file
+// lines many times slower than its copying.  So the list's redraw is off
+// while lines come in, and the list is repainted, scrolled to its last line,
+// after every kFlushLines changes or kFlushMs milliseconds (checked at each
+// change and each ProcessMessages), before every message box and the
+// release-notes window, and at the end of a run.  Reading the list
+// (LB_GETCOUNT, LB_GETTEXT) is not affected.
+void TFMain::FreezeList() {
+  if (FListFrozen) return;
+  SendMessageW(LogList, WM_SETREDRAW, FALSE, 0);
+  FListFrozen = true;
+}
+
+void TFMain::ListChanged() {
+  ++FPendingChanges;
+  if (FPendingChanges >= kFlushLines || GetTickCount() - FLastFlush >= kFlushMs) FlushList();
+}
+
+void TFMain::FlushList() {
+  if (!FListFrozen) return;
+  FListFrozen = false;
+  FPendingChanges = 0;
+  const LRESULT count = SendMessageW(LogList, LB_GETCOUNT, 0, 0);
+  if (count > 0) SendMessageW(LogList, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
+  SendMessageW(LogList, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(LogList, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  FLastFlush = GetTickCount();
+}
+
 void TFMain::AddStepLine(const std::wstring& text) {
+  FreezeList();
   LRESULT i = SendMessageW(LogList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   FOpenLine = i >= 0 ? static_cast<int>(i) : -1;
-  if (i >= 0) SendMessageW(LogList, LB_SETTOPINDEX, static_cast<WPARAM>(i), 0);
+  ListChanged();
 }
 
 void TFMain::MarkStep(bool ok) {
@@ -579,16 +619,20 @@ void TFMain::MarkStep(bool ok) {
   SendMessageW(LogList, LB_GETTEXT, static_cast<WPARAM>(FOpenLine), reinterpret_cast<LPARAM>(&line[0]));
   line.resize(static_cast<size_t>(len));
   line += ok ? L"Завершено" : L"ОШИБКА!!!";
+  FreezeList();
   SendMessageW(LogList, LB_DELETESTRING, static_cast<WPARAM>(FOpenLine), 0);
   SendMessageW(LogList, LB_INSERTSTRING, static_cast<WPARAM>(FOpenLine), reinterpret_cast<LPARAM>(line.c_str()));
+  ListChanged();
 }
 
 void TFMain::AddInfoLine(const std::wstring& text) {
-  LRESULT i = SendMessageW(LogList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  if (i >= 0) SendMessageW(LogList, LB_SETTOPINDEX, static_cast<WPARAM>(i), 0);
+  FreezeList();
+  SendMessageW(LogList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  ListChanged();
 }
 
 void TFMain::ProcessMessages() {
+  if (FListFrozen && GetTickCount() - FLastFlush >= kFlushMs) FlushList();
   MSG m;
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
@@ -603,6 +647,7 @@ void TFMain::ProcessMessages() {
 }
 
 bool TFMain::ShowBox(installer::TBoxKind kind, const std::wstring& text) {
+  FlushList();  // the list as it stands is seen behind the box
   switch (kind) {
   case installer::TBoxKind::Plain:
     MessageBoxW(FWnd, text.c_str(), FApp.Title().c_str(), MB_OK);

@@ -62,6 +62,10 @@ private:
   void InstallRun();
   int VersionNumberValue() const;
   void DrawInstallButton(const DRAWITEMSTRUCT& d);
+  // Progress-list repaints come in batches (see MainForm.cpp).
+  void FreezeList();   // before a change of LogList
+  void ListChanged();  // after it
+  void FlushList();
   void PlaceBanner(HWND image, HBITMAP source);
 
   TApplicationWindow& FApp;
@@ -77,5 +81,8 @@ private:
   HBITMAP FLogo = nullptr, FBanner12 = nullptr, FBannerPC = nullptr;
   int FVersion = 0;
   int FOpenLine = -1;
+  bool FListFrozen = false;   // LogList's redraw is off, changes are pending
+  int FPendingChanges = 0;    // lines added or marked since the last repaint
+  DWORD FLastFlush = 0;       // tick count of the last repaint
   bool FBusy = false;
 };

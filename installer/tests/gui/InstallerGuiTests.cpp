@@ -415,6 +415,19 @@ TEST_F(InstallerGui, FreshInstall) {
   EXPECT_EQ(Text(W.ePath), Target);
   ExpectIdle();
 
+  // The list's repaints come in batches; the run still ends with the list
+  // scrolled so that its last line is in view.
+  RECT client{};
+  GetClientRect(W.LogList, &client);
+  const LRESULT top = SendMessageW(W.LogList, LB_GETTOPINDEX, 0, 0);
+  const LRESULT itemH = SendMessageW(W.LogList, LB_GETITEMHEIGHT, 0, 0);
+  ASSERT_GT(itemH, 0);
+  const LRESULT rows = client.bottom / itemH;
+  const LRESULT count = static_cast<LRESULT>(Lines.size());
+  ASSERT_GT(count, rows) << "the list is longer than its page";
+  EXPECT_GE(top + rows, count) << "top line " << top << ", " << rows << " rows, " << count << " lines";
+  EXPECT_LT(top, count);
+
   // The tree.
   for (const wchar_t* f :
        {L"readme.htm", L"Profile\\Standard\\DATA.XML", L"FTDIDriverInstall\\CDM21228_Setup.exe",
@@ -517,7 +530,11 @@ TEST_F(InstallerGui, ReinstallKeepingTheDatabase) {
   // A third run answering Yes at the end: the program ends.
   Run(Table({{kQExisting, kYes}, {kQKeepDb, kYes}, {kQFinish, kYes}}));
   EXPECT_TRUE(App.WaitExit(15000)) << "Yes to the final question ends the installer";
+  EXPECT_EQ(App.ExitCode(), 0u);
   EXPECT_EQ(Bytes(db), "working database with patient data");
+  // The program end releases the logger only where one exists: asking does
+  // not create one (no log folder beside the installer).
+  EXPECT_FALSE(DirExists(Dist + L"logs")) << Utf8(Dist);
 }
 
 TEST_F(InstallerGui, ReinstallReplacingTheDatabase) {
