@@ -115,6 +115,19 @@ std::string ParseArgs(const std::vector<std::string>& args, TOptions& o) {
     return {};
 }
 
+std::string PortOpenProblem(int port, unsigned long error) {
+    // System error codes: file not found, path not found, access denied,
+    // sharing violation.
+    const std::string name = "COM" + std::to_string(port);
+    switch (error) {
+    case 2:
+    case 3: return name + " does not exist on this computer";
+    case 5:
+    case 32: return name + " is in use by another program";
+    default: return name + " cannot be opened (system error " + std::to_string(error) + ")";
+    }
+}
+
 std::string FormatList(const TDirectoryView& view) {
     char line[128];
     std::string out;

@@ -49,6 +49,9 @@ struct TDirectoryView {
     std::vector<TDirectoryEntry> Entries;  // indexes with a non-zero size, ascending
 };
 
+// Why the port cannot be opened, from the system error code of the open.
+std::string PortOpenProblem(int port, unsigned long error);
+
 // The listing printed by the "list" command.
 std::string FormatList(const TDirectoryView& view);
 

@@ -53,9 +53,13 @@ std::string RegisteredModule(REFCLSID clsid) {
     wchar_t guid[64] = {};
     if (::StringFromGUID2(clsid, guid, 64) == 0) return {};
     const std::wstring key = std::wstring(L"CLSID\\") + guid + L"\\InprocServer32";
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD size = sizeof path;
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+    // RegOpenKeyEx and RegQueryValueEx: present on every Windows the complex runs on.
+    TRegKey hkey;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, hkey.put()) != ERROR_SUCCESS) return {};
+    wchar_t path[MAX_PATH * 2 + 1] = {};
+    DWORD size = sizeof path - sizeof(wchar_t), type = 0;
+    if (::RegQueryValueExW(hkey.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
         return {};
     return Utf8(path);
 }
@@ -65,14 +69,7 @@ std::string PortProblem(int port) {
     const std::wstring name = L"\\\\.\\COM" + std::to_wstring(port);
     TFileHandle h(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (h) return {};
-    const DWORD e = ::GetLastError();
-    switch (e) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return PortName(port) + " does not exist on this computer";
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return PortName(port) + " is in use by another program";
-    default: return PortName(port) + " cannot be opened (Windows error " + std::to_string(e) + ")";
-    }
+    return PortOpenProblem(port, ::GetLastError());
 }
 
 class TDevice {
@@ -109,8 +106,9 @@ public:
                                          " arrived damaged (only part of it was read); try again, check the cable");
         const std::string problem = PortProblem(port);
         if (!problem.empty()) return Fail(kExitPort, problem);
-        return Fail(kExitDevice, "no device answers on " + PortName(port) +
-                                     "; check that it is connected to this port and switched on");
+        return Fail(kExitDevice, "no answer from a device on " + PortName(port) +
+                                     ", or its directory could not be read; check that the device is connected to "
+                                     "this port and switched on");
     }
 
     IOstrelComm* operator->() const { return FComm.get(); }

@@ -140,3 +140,17 @@ TEST(List, EmptyDirectory) {
               "    5        2        36  after an empty slot\n"
               "Inspections with data: 1\n");
 }
+
+TEST(PortProblem, TextsPerSystemError) {
+    struct TRow {
+        unsigned long Error;
+        const char* Text;
+    } rows[] = {
+        {2, "COM2 does not exist on this computer"},
+        {3, "COM2 does not exist on this computer"},
+        {5, "COM2 is in use by another program"},
+        {32, "COM2 is in use by another program"},
+        {87, "COM2 cannot be opened (system error 87)"},
+    };
+    for (const TRow& r : rows) EXPECT_EQ(PortOpenProblem(2, r.Error), r.Text) << "error " << r.Error;
+}
