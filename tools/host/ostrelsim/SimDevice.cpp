@@ -265,7 +265,10 @@ void TDevice::Feed(const uint8_t* data, size_t n, std::vector<uint8_t>& out, std
             static const uint8_t tail[6] = {0xAA, 0x55, 0x88, 0x88, 0x88, 0x88};
             FExpect = TExpect::Command;
             if (!std::equal(tail, tail + 6, FIn.begin())) {
-                log.push_back("ERROR write without its 6-byte tail; state " + Hex(FPendingState.data(), kFrame));
+                // Not an error of the host as such: a purge right after a
+                // write takes what the device has not read yet off the line.
+                log.push_back("torn write: no 6-byte tail after state " + Hex(FPendingState.data(), kFrame));
+                FTorn = true;
                 continue;  // the bytes are looked at as a new command
             }
             FIn.erase(FIn.begin(), FIn.begin() + 6);
@@ -277,7 +280,7 @@ void TDevice::Feed(const uint8_t* data, size_t n, std::vector<uint8_t>& out, std
         while (skip < FIn.size() && FIn[skip] != 0xAA)
             ++skip;
         if (skip) {
-            log.push_back("ERROR junk " + Hex(FIn.data(), skip));
+            log.push_back((FTorn ? "skipped after a torn write " : "ERROR junk ") + Hex(FIn.data(), skip));
             FIn.erase(FIn.begin(), FIn.begin() + static_cast<std::ptrdiff_t>(skip));
         }
         if (FIn.size() < kFrame)
@@ -292,6 +295,7 @@ void TDevice::Feed(const uint8_t* data, size_t n, std::vector<uint8_t>& out, std
             continue;
         }
         FIn.erase(FIn.begin(), FIn.begin() + kFrame);
+        FTorn = false;
         Command(cmd, out, log);
     }
 }

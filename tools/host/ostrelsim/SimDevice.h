@@ -85,6 +85,7 @@ private:
     std::array<uint8_t, 12> FSettings{};
     uint16_t FStart, FEnd;
     bool FAwake;
+    bool FTorn = false;  // the last state write lost its tail: expect stray bytes
 
     void Command(uint8_t cmd, std::vector<uint8_t>& out, std::vector<std::string>& log);
     void ApplyState(std::vector<std::string>& log);

@@ -43,9 +43,11 @@
 //   stopat=P[:T]         streaming stops before position P
 //   extra=N              N records more than the range holds
 // Log lines: "scenario ...", "wake", "query S E" / "query corrupt" / "query short",
-// "write S E applied|ignored|skewed|rejected", "read S E sent N [notes]", and
-// "ERROR ..." for every protocol violation by the host (bad frames, a state
-// write with changed settings bytes, tag other than 0, wrong checksum, no tail).
+// "write S E applied|ignored|skewed|rejected", "read S E sent N [notes]",
+// "torn write ..." (a state write without its tail, as a purge right after
+// the write leaves it), and "ERROR ..." for every protocol violation by the
+// host (bad frames, a state write with changed settings bytes, a tag other
+// than 0, a wrong checksum).
 // --daemon returns once the link is in place; --stop ends that process.  The
 // simulator ends by itself after --idle seconds without traffic (600).
 #include <fcntl.h>

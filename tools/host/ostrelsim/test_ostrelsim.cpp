@@ -155,7 +155,7 @@ TEST(Device, StateWriteNeedsItsTailAndKeepsSettings)
     const TBytes q = Command(0x82);
     noTail.insert(noTail.end(), q.begin(), q.end());
     const TBytes r = t.Send(noTail);
-    EXPECT_NE(t.Log().find("ERROR write without its 6-byte tail"), std::string::npos) << t.Log();
+    EXPECT_NE(t.Log().find("torn write: no 6-byte tail"), std::string::npos) << t.Log();
     EXPECT_EQ(r.size(), kFrame);
 }
 
