@@ -4,15 +4,17 @@ set(OSTREL_GEN ${CMAKE_CURRENT_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${OSTREL_GEN})
 set(OSTREL_IDL ${CMAKE_CURRENT_SOURCE_DIR}/idl/OstrelCom.idl)
 set(OSTREL_TLB ${OSTREL_GEN}/OstrelCom.tlb)
+# Debian installs Wine's widl as widl-stable (and /usr/lib/wine/widl).
+find_program(OSTREL_WIDL NAMES widl widl-stable PATHS /usr/lib/wine REQUIRED)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(OSTREL_WIDL_ARCH -m32 -L /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 else()
   set(OSTREL_WIDL_ARCH -m64)
 endif()
 add_custom_command(OUTPUT ${OSTREL_TLB} ${OSTREL_GEN}/OstrelCom.h ${OSTREL_GEN}/OstrelCom_i.c
-  COMMAND widl ${OSTREL_WIDL_ARCH} -t -T ${OSTREL_TLB} ${OSTREL_IDL}
-  COMMAND widl ${OSTREL_WIDL_ARCH} -h -H ${OSTREL_GEN}/OstrelCom.h ${OSTREL_IDL}
-  COMMAND widl ${OSTREL_WIDL_ARCH} -u -U ${OSTREL_GEN}/OstrelCom_i.c ${OSTREL_IDL}
+  COMMAND ${OSTREL_WIDL} ${OSTREL_WIDL_ARCH} -t -T ${OSTREL_TLB} ${OSTREL_IDL}
+  COMMAND ${OSTREL_WIDL} ${OSTREL_WIDL_ARCH} -h -H ${OSTREL_GEN}/OstrelCom.h ${OSTREL_IDL}
+  COMMAND ${OSTREL_WIDL} ${OSTREL_WIDL_ARCH} -u -U ${OSTREL_GEN}/OstrelCom_i.c ${OSTREL_IDL}
   DEPENDS ${OSTREL_IDL}
   COMMENT "widl OstrelCom.idl"
   VERBATIM)
@@ -43,4 +45,29 @@ if(BUILD_TESTING)
   target_link_libraries(ostrel_server_tests PRIVATE ostrelcom_client GTest::gtest_main ole32 oleaut32 uuid advapi32)
   add_dependencies(ostrel_server_tests OstrelCom)
   ecg_add_test(ostrel_server_tests EXCLUSIVE TIMEOUT 120)
+endif()
+
+# The Comm object over the Windows serial port against the device simulator
+# (a native program built into <build>/host-tools) on pseudo-terminals behind
+# COM1 and COM4 of the test prefix; COM2 is kept without a device.  The COM
+# links are prefix-wide: the fixtures and the test take the lock.
+if(BUILD_TESTING AND EXISTS ${CMAKE_SOURCE_DIR}/tools/host/ostrelsim/CMakeLists.txt)
+  add_executable(ostrel_device_tests tests/test_device_wine.cpp)
+  target_include_directories(ostrel_device_tests PRIVATE ${CMAKE_SOURCE_DIR}/common/include
+    ${CMAKE_SOURCE_DIR}/tools/host/ostrelsim)
+  target_link_libraries(ostrel_device_tests PRIVATE ostrelcom_client GTest::gtest_main ole32 oleaut32 uuid)
+  add_dependencies(ostrel_device_tests OstrelCom hosttools)
+  set(ostrelsim ${CMAKE_BINARY_DIR}/host-tools/ostrelsim/ostrelsim)
+  foreach(n 1 4)
+    add_test(NAME ostrel_sim${n}_start COMMAND ${ostrelsim} --root ${ECG_WINE_ROOT} --port ${n} --daemon --idle 900)
+    add_test(NAME ostrel_sim${n}_stop COMMAND ${ostrelsim} --stop --root ${ECG_WINE_ROOT} --port ${n})
+    set_tests_properties(ostrel_sim${n}_start PROPERTIES FIXTURES_SETUP ostrelsim RESOURCE_LOCK wineprefix LABELS wine)
+    set_tests_properties(ostrel_sim${n}_stop PROPERTIES FIXTURES_CLEANUP ostrelsim LABELS wine)
+  endforeach()
+  add_test(NAME ostrel_com2_clear COMMAND ${CMAKE_COMMAND} -E rm -f ${ECG_WINE_ROOT}/ports/COM2)
+  set_tests_properties(ostrel_com2_clear PROPERTIES FIXTURES_SETUP ostrelsim RESOURCE_LOCK wineprefix LABELS wine)
+  ecg_add_test(ostrel_device_tests EXCLUSIVE TIMEOUT 120)
+  string(REPLACE "/" "\\" ostrelsim_winports "Z:${ECG_WINE_ROOT}/ports")
+  set_property(TEST ostrel_device_tests APPEND PROPERTY ENVIRONMENT "ECG_OSTRELSIM_PORTS=${ostrelsim_winports}")
+  set_tests_properties(ostrel_device_tests PROPERTIES FIXTURES_REQUIRED ostrelsim)
 endif()

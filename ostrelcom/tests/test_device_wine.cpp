@@ -1,0 +1,372 @@
+// The real Comm object over the real Windows serial port against the device
+// simulator (tools/host/ostrelsim) on pseudo-terminals behind COM1 and COM4;
+// COM2 has no device.  ECG_OSTRELSIM_PORTS holds the Windows path of the
+// folder with the simulators' files: the scenario of each row is written to
+// ostrelsim-COMn.ctl, what the device received is read from ostrelsim-COMn.log.
+// Every value a transfer delivers is compared with the simulator's record
+// pattern; outputs are prefilled with sentinels and guarded at their end.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "OstrelCom.h"
+#include "OstrelPattern.h"
+#include "common/Handles.h"
+
+namespace {
+using GetClassFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+
+std::wstring SimFile(int port, const wchar_t* ext)
+{
+    const wchar_t* dir = _wgetenv(L"ECG_OSTRELSIM_PORTS");
+    return std::wstring(dir ? dir : L"") + L"\\ostrelsim-COM" + std::to_wstring(port) + ext;
+}
+
+void WriteText(const std::wstring& path, const std::string& text)
+{
+    TFileHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(h) << "cannot write the scenario file";
+    DWORD n = 0;
+    WriteFile(h.get(), text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path)
+{
+    std::string text;
+    TFileHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    if (h) {
+        char buf[4096];
+        DWORD n = 0;
+        while (ReadFile(h.get(), buf, sizeof buf, &n, nullptr) && n > 0)
+            text.append(buf, n);
+    }
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
+    return lines;
+}
+
+int Count(const std::vector<std::string>& lines, const std::string& prefix)
+{
+    int n = 0;
+    for (const auto& l : lines)
+        n += l.compare(0, prefix.size(), prefix) == 0;
+    return n;
+}
+
+std::string Errors(const std::vector<std::string>& lines)
+{
+    std::string e;
+    for (const auto& l : lines)
+        if (l.compare(0, 5, "ERROR") == 0)
+            e += l + "\n";
+    return e;
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string s;
+    for (const auto& l : lines)
+        s += l + "\n";
+    return s;
+}
+
+// The ranges the device streamed, "a-b a-b ...".
+std::string Reads(const std::vector<std::string>& lines)
+{
+    std::string r;
+    for (const auto& l : lines) {
+        unsigned a = 0, b = 0;
+        if (std::sscanf(l.c_str(), "read %u %u", &a, &b) == 2)
+            r += (r.empty() ? "" : " ") + std::to_string(a) + "-" + std::to_string(b);
+    }
+    return r;
+}
+
+// The device's range as its last state reply gave it.
+std::string LastState(const std::vector<std::string>& lines)
+{
+    std::string s;
+    for (const auto& l : lines) {
+        unsigned a = 0, b = 0;
+        if (std::sscanf(l.c_str(), "query %u %u", &a, &b) == 2)
+            s = std::to_string(a) + "-" + std::to_string(b);
+    }
+    return s;
+}
+
+// A device session: the scenario goes to the simulator behind `port`, with a
+// run number so that every session starts the device afresh.
+void Device(int port, const std::string& scenario)
+{
+    static int run = 0;
+    WriteText(SimFile(port, L".ctl"), scenario + " run=" + std::to_string(++run) + "\n");
+    DeleteFileW(SimFile(port, L".log").c_str());
+}
+std::vector<std::string> Received(int port) { return ReadLines(SimFile(port, L".log")); }
+void Forget(int port) { DeleteFileW(SimFile(port, L".log").c_str()); }
+
+// Compares a transfer of `count` records from ring position `start` with the
+// pattern; returns the first difference.
+std::string Compare(const std::vector<uint8_t>& buf, uint32_t start, uint32_t count, uint32_t seed)
+{
+    auto at = [&](uint32_t plane, uint32_t r) {
+        const size_t o = 2 * (size_t(count) * plane + r);
+        return static_cast<uint16_t>(buf[o] | buf[o + 1] << 8);
+    };
+    for (uint32_t r = 0; r < count; ++r) {
+        const uint32_t pos = (start + r) % ostrelsim::kRingPositions;
+        const auto rec = ostrelsim::PatternRecord(seed, pos);
+        for (int p = 0; p < 8; ++p)
+            if (at(p, r) != static_cast<uint16_t>(ostrelsim::PatternValue(rec, p)))
+                return "record " + std::to_string(r) + " (position " + std::to_string(pos) + ") plane " +
+                       std::to_string(p) + ": " + std::to_string(int16_t(at(p, r))) + " instead of " +
+                       std::to_string(ostrelsim::PatternValue(rec, p));
+        if (at(8, r) != ostrelsim::PatternStatus(rec))
+            return "record " + std::to_string(r) + " status " + std::to_string(at(8, r)) + " instead of " +
+                   std::to_string(ostrelsim::PatternStatus(rec));
+    }
+    return "";
+}
+
+struct TServer {
+    TModuleHandle module{LoadLibraryW(L"OstrelCom.dll")};
+    TComPtr<IOstrelComm> Create()
+    {
+        TComPtr<IOstrelComm> comm;
+        auto get = reinterpret_cast<GetClassFn>(GetProcAddress(module.get(), "DllGetClassObject"));
+        TComPtr<IClassFactory> factory;
+        if (get && get(CLSID_Comm, IID_IClassFactory, factory.put_void()) == S_OK)
+            factory->CreateInstance(nullptr, IID_IOstrelComm, comm.put_void());
+        return comm;
+    }
+};
+
+constexpr uint8_t kSentinel = 0xCD;
+constexpr size_t kGuard = 64;
+}  // namespace
+
+// One row of the fault matrix: a scenario, the port asked for, and what the
+// Parts say must come out.
+struct TRow {
+    const char* name;
+    const char* scenario = "";
+    int port = 1;
+    HRESULT info = S_OK;
+    uint32_t max = 3, min = 1;  // default directory: inspections 1, 2, 3
+    int index = -1;             // inspection to transfer; -1: none
+    uint32_t size = 0;          // GetInspectionSize(index)
+    HRESULT data = S_OK;
+    const char* reads = "";     // ranges streamed during the transfer
+    uint32_t start = 0;         // ring position of the inspection's first record
+    uint32_t seed = 1;
+    int bufferDelta = 0;        // buffer = size + delta
+    int queries = -1;           // state queries during ReadOstrelInfo (-1: not checked)
+    int writes = -1;            // state writes during ReadOstrelInfo
+    bool restored = true;       // the device ends in its initial range 16-32
+};
+void PrintTo(const TRow& r, std::ostream* os) { *os << r.name; }
+
+class FaultMatrix : public ::testing::TestWithParam<TRow> {
+protected:
+    TComInit com{COINIT_APARTMENTTHREADED};
+    TServer server;
+};
+
+TEST_P(FaultMatrix, Row)
+{
+    const TRow& row = GetParam();
+    ASSERT_TRUE(server.module);
+    const int sim = row.port == 4 ? 4 : 1;  // 0, 5, -1 and 1 open COM1
+    Device(1, sim == 1 ? row.scenario : "");
+    Device(4, sim == 4 ? row.scenario : "");
+    TComPtr<IOstrelComm> comm = server.Create();
+    ASSERT_TRUE(comm);
+
+    EXPECT_EQ(comm->ReadOstrelInfo(row.port), row.info);
+    const auto infoLog = Received(sim);
+    EXPECT_EQ(Errors(infoLog), "");
+    if (row.queries >= 0)
+        EXPECT_EQ(Count(infoLog, "query"), row.queries);
+    if (row.writes >= 0)
+        EXPECT_EQ(Count(infoLog, "write"), row.writes);
+    // Four wake-up frames are sent; the purge that follows them may take the
+    // last one off the line before the device has read it.
+    if (row.port != 2) {
+        EXPECT_GE(Count(infoLog, "wake"), 3);
+        EXPECT_LE(Count(infoLog, "wake"), 4);
+    }
+    EXPECT_TRUE(Received(sim == 1 ? 4 : 1).empty()) << "traffic on the other port";
+    EXPECT_EQ(comm->GetMaxIndex(), row.max);
+    EXPECT_EQ(comm->GetMinIndex(), row.min);
+    if (row.index < 0)
+        return;
+
+    EXPECT_EQ(comm->GetInspectionSize(row.index), row.size);
+    Forget(sim);
+    const size_t bytes = static_cast<size_t>(static_cast<int64_t>(row.size) + row.bufferDelta);
+    std::vector<uint8_t> buf(bytes + kGuard, kSentinel);
+    EXPECT_EQ(comm->GetInspectionData(row.index, buf.data(), static_cast<unsigned long>(bytes)), row.data);
+    const auto dataLog = Received(sim);
+    EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
+    EXPECT_EQ(Reads(dataLog), row.reads);
+    EXPECT_EQ(std::count(buf.begin() + static_cast<std::ptrdiff_t>(bytes), buf.end(), kSentinel), int(kGuard))
+        << "written beyond the buffer";
+    if (row.reads[0] == 0)
+        EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), int(buf.size())) << "buffer written without a transfer";
+    if (row.data == S_OK) {
+        ASSERT_EQ(row.size % 18, 0u);
+        EXPECT_EQ(Compare(buf, row.start, row.size / 18, row.seed), "");
+    }
+    if (row.restored && !dataLog.empty())
+        EXPECT_EQ(LastState(dataLog), "16-32") << "device not left in its previous range";
+}
+
+// Slots for the index-range rows: footprints 30000, 30000 and 10000 (or 4511).
+#define MIN_OVER "insp=12:0:30000 insp=11:30000:60000 insp=10:60000:5489 insp=9:5489:5600"
+#define MIN_EXACT "insp=12:0:30000 insp=11:30000:60000 insp=10:60000:0 insp=9:0:100"
+#define SEVEN "insp=1:0:10 insp=2:10:20 insp=3:20:30 insp=4:30:40 insp=5:40:50 insp=6:50:60 insp=7:60:70"
+
+const TRow kRows[] = {
+    {.name = "Healthy", .index = 1, .size = 1800, .reads = "0-100", .queries = 3, .writes = 2},
+    {.name = "Port0OpensCom1", .port = 0, .index = 1, .size = 1800, .reads = "0-100"},
+    {.name = "Port5OpensCom1", .port = 5, .index = 1, .size = 1800, .reads = "0-100"},
+    {.name = "PortMinus1OpensCom1", .port = -1, .index = 1, .size = 1800, .reads = "0-100"},
+    {.name = "Com4", .scenario = "seed=7 insp=5:2000:2101", .port = 4, .max = 5, .min = 1, .index = 5, .size = 1800,
+     .reads = "2000-2100", .start = 2000, .seed = 7},
+    {.name = "PortWithoutDevice", .port = 2, .info = S_FALSE, .max = 0, .min = 0, .index = 1, .size = 0,
+     .data = S_FALSE},
+    {.name = "SilentDevice", .scenario = "silent=1", .info = S_FALSE, .max = 0, .min = 0, .index = 1, .size = 0,
+     .data = S_FALSE, .queries = 4, .writes = 0},
+    {.name = "DeviceNeverWakes", .scenario = "nowake=1", .info = S_FALSE, .max = 0, .min = 0, .queries = 4,
+     .writes = 0},
+    {.name = "CorruptStateReplies", .scenario = "badstate=all", .info = S_FALSE, .max = 0, .min = 0, .queries = 4,
+     .writes = 0},
+    {.name = "CorruptStateRepliesThreeTimes", .scenario = "badstate=3", .index = 1, .size = 1800, .reads = "0-100",
+     .queries = 6, .writes = 2},
+    {.name = "ShortStateReplyOnce", .scenario = "shortstate=1", .index = 1, .size = 1800, .reads = "0-100",
+     .queries = 4, .writes = 2},
+    {.name = "ArbitraryStateTag", .scenario = "statetag=0xEE settings=00FF7F80A5C3E1010203F0F1", .index = 2,
+     .size = 21600, .reads = "101-601 601-1101 1101-1301", .start = 101},
+    {.name = "UnconfirmedWrites", .scenario = "noconfirm=all", .info = S_FALSE, .max = 0, .min = 0, .writes = 5},
+    {.name = "UnconfirmedWritesThreeTimes", .scenario = "noconfirm=3", .index = 1, .size = 1800, .reads = "0-100",
+     .writes = 5},
+    {.name = "WritesNeverConfirmed", .scenario = "wrongwrite=all", .info = S_FALSE, .max = 0, .min = 0,
+     .writes = 4 + 16, .restored = false},
+    {.name = "RestoreNeverConfirmed", .scenario = "restorefail=1", .index = 1, .size = 1800, .reads = "0-100",
+     .writes = 1 + 16, .restored = false},
+    {.name = "DirectoryBadSequence", .scenario = SEVEN " dirseq=5", .info = S_FALSE, .max = 5, .min = 1},
+    {.name = "DirectoryBadChecksum", .scenario = SEVEN " dirsum=0", .info = S_FALSE, .max = 0, .min = 0},
+    {.name = "DirectoryCutShort", .scenario = SEVEN " dirshort=31", .info = S_FALSE, .max = 0, .min = 0},
+    {.name = "Chunks500_500_200", .index = 2, .size = 21600, .reads = "101-601 601-1101 1101-1301", .start = 101},
+    {.name = "AcrossRingEnd", .index = 3, .size = 14580, .reads = "64000-64500 64500-64511 0-299", .start = 64000},
+    {.name = "EndsAtRingEnd", .scenario = "seed=3 insp=4:64000:1", .max = 4, .min = 1, .index = 4, .size = 9198,
+     .reads = "64000-64500 64500-64511", .start = 64000, .seed = 3},
+    {.name = "CorruptRecordsBelowLimit", .scenario = "badrec=50:3", .index = 1, .size = 1800, .reads = "0-100"},
+    // A receive that fails while the device still streams: the restore reads
+    // stream records as state replies and may fail (torn writes are logged).
+    {.name = "CorruptRecordsAtLimit", .scenario = "badrec=50:4", .index = 1, .size = 1800, .data = S_FALSE,
+     .reads = "0-100 0-100 0-100", .restored = false},
+    {.name = "ChunkFailsTwiceThenSucceeds", .scenario = "badrec=700:4:2", .index = 2, .size = 21600,
+     .reads = "101-601 601-1101 601-1101 601-1101 1101-1301", .start = 101},
+    {.name = "ChunkFailsThreeTimes", .scenario = "badrec=700:4:3", .index = 2, .size = 21600, .data = S_FALSE,
+     .reads = "101-601 601-1101 601-1101 601-1101", .restored = false},
+    {.name = "DeviceStopsMidChunkOnce", .scenario = "stopat=793:1", .index = 2, .size = 21600,
+     .reads = "101-601 601-1101 601-1101 1101-1301", .start = 101},
+    {.name = "DeviceStopsMidChunk", .scenario = "stopat=48", .index = 1, .size = 1800, .data = S_FALSE,
+     .reads = "0-100 0-100 0-100"},
+    {.name = "RecordLostOnce", .scenario = "droprec=20:1", .index = 1, .size = 1800, .reads = "0-100 0-100"},
+    {.name = "SecondRunFails", .scenario = "stopat=96", .index = 3, .size = 14580, .data = S_FALSE,
+     .reads = "64000-64500 64500-64511 0-299 0-299 0-299"},
+    {.name = "FirstRunFailsSecondNotRead", .scenario = "badrec=64100:4", .index = 3, .size = 14580, .data = S_FALSE,
+     .reads = "64000-64500 64000-64500 64000-64500", .restored = false},
+    {.name = "ExtraRecordsAfterRange", .scenario = "extra=3", .index = 1, .size = 1800, .reads = "0-100",
+     .restored = false},
+    {.name = "EmptySlotIndex65535", .index = 65535, .size = 0, .data = S_FALSE},
+    {.name = "IndexAfterEmptySlot", .scenario = "slot=0:7:0:10 slot=1:8:10:20 slot=2:9:20:30 slot=4:20:300:400",
+     .max = 9, .min = 1, .index = 20, .size = 1782, .reads = "300-399", .start = 300},
+    {.name = "SlotOutsideRing", .scenario = "insp=6:64600:64700 insp=5:0:10", .max = 6, .min = 1, .index = 6,
+     .size = 0, .data = S_FALSE},
+    {.name = "InspectionWithoutRecords", .scenario = "insp=6:500:501", .max = 6, .min = 1, .index = 6, .size = 0,
+     .data = S_FALSE},
+    {.name = "BufferOneByteShort", .index = 1, .size = 1800, .data = S_FALSE, .bufferDelta = -1},
+    {.name = "UnknownIndex", .index = 4, .size = 0, .data = S_FALSE},
+    {.name = "MinIndexRingOverflow", .scenario = MIN_OVER, .max = 12, .min = 11, .index = 10, .size = 179982,
+     .reads = "60000-60500 60500-61000 61000-61500 61500-62000 62000-62500 62500-63000 63000-63500 63500-64000 "
+              "64000-64500 64500-64511 0-500 500-1000 1000-1500 1500-2000 2000-2500 2500-3000 3000-3500 3500-4000 "
+              "4000-4500 4500-5000 5000-5488",
+     .start = 60000},
+    {.name = "MinIndexRingExactlyFull", .scenario = MIN_EXACT, .max = 12, .min = 10},
+    {.name = "ThirtyTwoSlots",
+     .scenario = "insp=1:0:2 insp=2:2:4 insp=3:4:6 insp=4:6:8 insp=5:8:10 insp=6:10:12 insp=7:12:14 insp=8:14:16 "
+                 "insp=9:16:18 insp=10:18:20 insp=11:20:22 insp=12:22:24 insp=13:24:26 insp=14:26:28 insp=15:28:30 "
+                 "insp=16:30:32 insp=17:32:34 insp=18:34:36 insp=19:36:38 insp=20:38:40 insp=21:40:42 insp=22:42:44 "
+                 "insp=23:44:46 insp=24:46:48 insp=25:48:50 insp=26:50:52 insp=27:52:54 insp=28:54:56 insp=29:56:58 "
+                 "insp=30:58:60 insp=31:60:62 insp=32:62:64",
+     .max = 32, .min = 1, .index = 32, .size = 18, .reads = "62-63", .start = 62},
+    {.name = "PacedLine", .scenario = "pace=1", .index = 1, .size = 1800, .reads = "0-100"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Device, FaultMatrix, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<TRow>& i) { return std::string(i.param.name); });
+
+class DevicePorts : public ::testing::Test {
+protected:
+    TComInit com{COINIT_APARTMENTTHREADED};
+    TServer server;
+};
+
+TEST_F(DevicePorts, SecondReadOnAnotherPortMovesTheObjectThere)
+{
+    Device(1, "insp=1:0:101");
+    Device(4, "seed=7 insp=5:2000:2101");
+    TComPtr<IOstrelComm> comm = server.Create();
+    ASSERT_TRUE(comm);
+    ASSERT_EQ(comm->ReadOstrelInfo(1), S_OK);
+    EXPECT_EQ(comm->GetMaxIndex(), 1u);
+    ASSERT_EQ(comm->ReadOstrelInfo(4), S_OK);
+    EXPECT_EQ(comm->GetMaxIndex(), 5u);
+    EXPECT_EQ(comm->GetInspectionSize(1), 0u);
+    Forget(1);
+    Forget(4);
+    std::vector<uint8_t> buf(1800, kSentinel);
+    EXPECT_EQ(comm->GetInspectionData(5, buf.data(), 1800), S_OK);
+    EXPECT_EQ(Compare(buf, 2000, 100, 7), "");
+    EXPECT_EQ(Reads(Received(4)), "2000-2100");
+    EXPECT_TRUE(Received(1).empty()) << "the first port is still used";
+    // A failing open on a third port keeps the directory; data then fails without traffic.
+    Forget(4);
+    EXPECT_EQ(comm->ReadOstrelInfo(2), S_FALSE);
+    EXPECT_EQ(comm->GetMaxIndex(), 5u);
+    std::fill(buf.begin(), buf.end(), kSentinel);
+    EXPECT_EQ(comm->GetInspectionData(5, buf.data(), 1800), S_FALSE);
+    EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), 1800);
+    EXPECT_TRUE(Received(4).empty());
+}
+
+TEST_F(DevicePorts, RepeatedTransfersAndAFailedDirectoryKeepThePortOpen)
+{
+    Device(1, "");
+    TComPtr<IOstrelComm> comm = server.Create();
+    ASSERT_TRUE(comm);
+    ASSERT_EQ(comm->ReadOstrelInfo(1), S_OK);
+    for (int i = 0; i < 2; ++i) {
+        std::vector<uint8_t> buf(1800, kSentinel);
+        EXPECT_EQ(comm->GetInspectionData(1, buf.data(), 1800), S_OK) << i;
+        EXPECT_EQ(Compare(buf, 0, 100, 1), "") << i;
+    }
+    // Directory broken at slot 2: slots 0 and 1 arrive, the port stays open.
+    Device(1, "dirseq=2:1");
+    EXPECT_EQ(comm->ReadOstrelInfo(1), S_FALSE);
+    EXPECT_EQ(comm->GetMaxIndex(), 2u);
+    std::vector<uint8_t> buf(21600, kSentinel);
+    Forget(1);
+    EXPECT_EQ(comm->GetInspectionData(2, buf.data(), 21600), S_OK);
+    EXPECT_EQ(Compare(buf, 101, 1200, 1), "");
+    EXPECT_EQ(Errors(Received(1)), "");
+}
