@@ -315,6 +315,18 @@ TEST_F(EndToEnd, ServerNotRegistered) {
     r = RunChild(Args("list -p 4"));
     EXPECT_EQ(r.Code, 0u) << r.Err;
 
+    // Registered from a copy that is then deleted: the server cannot be loaded.
+    wchar_t tmp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, tmp);
+    const std::wstring copy = std::wstring(tmp) + L"OstrelComGone.dll";
+    ASSERT_TRUE(::CopyFileW(WinPath(Server).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
+    ASSERT_EQ(RunChild(L"regsvr32.exe /s \"" + copy + L"\"").Code, 0u);
+    ASSERT_TRUE(::DeleteFileW(copy.c_str())) << ::GetLastError();
+    r = RunChild(Args("list -p 4"));
+    EXPECT_EQ(r.Code, 2u) << r.Err;
+    EXPECT_NE(r.Err.find("OstrelComGone.dll cannot be loaded"), std::string::npos) << r.Err;
+    ASSERT_EQ(RunChild(Register(true)).Code, 0u);  // the class points at the real module again
+
     // A missing port cannot be made here: Wine opens COMn through the
     // Unix serial device when the port's link is absent.  The texts of port
     // errors are tested natively.

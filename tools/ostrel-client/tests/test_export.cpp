@@ -86,6 +86,15 @@ struct TSvg {
             if (e.Name == name) v.push_back(&e);
         return v;
     }
+    // The d attribute of the trace in the lane of a channel; "" when the lane has none.
+    std::string PathOf(const std::string& channel) const {
+        bool inLane = false;
+        for (const auto& e : Elements) {
+            if (e.Name == "g") inLane = e.Attrs.count("id") && e.Attrs.at("id") == channel;
+            else if (inLane && e.Name == "path") return e.Attrs.at("d");
+        }
+        return "";
+    }
     bool HasText(const std::string& text) const {
         for (const auto& e : Elements)
             if (e.Name == "text" && e.Text == text) return true;
@@ -122,6 +131,17 @@ TEST(Inspection, AssignReadsNinePlanesOfLittleEndianWords) {
     EXPECT_EQ(insp.Status(1), 0x03F3);
     for (unsigned p = 0; p < 8; ++p) EXPECT_TRUE(insp.Off(p, 1)) << "channel " << p;
     EXPECT_FALSE(insp.Off(0, 0));
+}
+
+TEST(Inspection, EachChannelHasItsOwnOffBit) {
+    const uint16_t bits[8] = {0x0001, 0x0002, 0x0010, 0x0020, 0x0040, 0x0080, 0x0100, 0x0200};
+    for (unsigned c = 0; c < 8; ++c) {
+        const TInspection insp = Make({{{1, 1, 1, 1, 1, 1, 1, 1}, bits[c]}});
+        for (unsigned p = 0; p < 8; ++p) EXPECT_EQ(insp.Off(p, 0), p == c) << "status bit of channel " << c << ", plane " << p;
+    }
+    // Neither the all-off bit nor the record flag marks a single channel off.
+    const TInspection insp = Make({{{1, 1, 1, 1, 1, 1, 1, 1}, 0x000C}});
+    for (unsigned p = 0; p < 8; ++p) EXPECT_FALSE(insp.Off(p, 0)) << p;
 }
 
 TEST(Inspection, AssignRejectsPartialRecordsAndReplacesEarlierContent) {
@@ -276,6 +296,8 @@ TEST(Svg, ChannelsSwitchedOffLeaveGapsOrNoTrace) {
     const TSvg s = Parse(WriteSvg(Make(recs), {}));
     const auto paths = s.Named("path");
     ASSERT_EQ(paths.size(), 7u);
+    EXPECT_EQ(s.PathOf("ch2"), "") << "ch2 is off throughout";
+    for (const char* ch : {"ch0", "ch1", "ch3", "ch4", "ch5", "ch6", "ch7"}) EXPECT_NE(s.PathOf(ch), "") << ch;
     EXPECT_TRUE(s.HasText("off in all records"));
     EXPECT_TRUE(s.HasText("off in 6 records"));  // ch0: five plus the flagged record
     EXPECT_TRUE(s.HasText("off in 1 record"));
