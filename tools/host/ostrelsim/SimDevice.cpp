@@ -157,6 +157,8 @@ TScenario TScenario::Parse(const std::string& text, std::string* errors)
             flag(s.wakeRequired);
         } else if (k == "pace") {
             flag(s.paced);
+        } else if (k == "unplugged") {
+            flag(s.unplugged);
         } else if (k == "silent") {
             flag(s.silent);
         } else if (k == "nowake") {

@@ -39,6 +39,7 @@ struct TScenario {
     uint8_t stateTag = 0x5A;
     bool wakeRequired = true;
     bool paced = false;
+    bool unplugged = false;    // the port's link is removed: opening the port fails
     // Fault modes.
     bool silent = false;       // never answers
     bool noWake = false;       // never wakes up

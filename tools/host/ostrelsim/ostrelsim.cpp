@@ -28,6 +28,10 @@
 //   statetag=N           byte 0 of state replies (0x5A)
 //   wake=0|1             commands answered only after a wake-up frame (1)
 //   pace=0|1             send at the speed of a 115200 baud 8N1 line (--pace)
+//   unplugged=1          the link is removed (opening the port fails) until
+//                        a scenario without it; the .ctl file is also read
+//                        every 20 ms while the line is quiet (a client waits
+//                        for the "scenario" log line before it opens the port)
 // Faults (T = how many times, a number or "all"; positional ones default to all):
 //   silent=1 nowake=1    no answers at all / wake-up frames ignored
 //   badstate=T           state replies with a wrong checksum
@@ -42,7 +46,9 @@
 //   droprec=P[:T]        the record at P corrupted and not sent again
 //   stopat=P[:T]         streaming stops before position P
 //   extra=N              N records more than the range holds
-// Log lines: "scenario ...", "wake", "query S E" / "query corrupt" / "query short",
+// Log lines: "scenario ...", "line 115200 8N1 ixon=0 ixoff=0 crtscts=0" (the
+// terminal settings the host has made, with the first frames after a new
+// scenario, which sets the terminal to 9600 baud), "wake", "query S E" / "query corrupt" / "query short",
 // "write S E applied|ignored|skewed|rejected", "read S E sent N [notes]",
 // "torn write ..." (a state write without its tail, as a purge right after
 // the write leaves it), and "ERROR ..." for every protocol violation by the
@@ -131,7 +137,55 @@ struct TCurrent {
     std::string text = "\x01";  // nothing read yet
     std::unique_ptr<ostrelsim::TDevice> device;
     bool paced = false;
+    bool unplugged = false;
 };
+
+std::string SlaveName;
+int Slave = -1;
+bool LineLogged = false;
+
+// A new scenario puts the terminal back to 9600 baud, so that the line
+// settings logged with the first frames are those the host has just made.
+void ResetLine()
+{
+    termios t{};
+    if (::tcgetattr(Slave, &t) != 0)
+        return;
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    ::tcsetattr(Slave, TCSANOW, &t);
+    LineLogged = false;
+}
+
+// "line 115200 8N1 ixon=0 ixoff=0 crtscts=0" as the host has set the terminal.
+std::string LineSettings()
+{
+    termios t{};
+    if (::tcgetattr(Slave, &t) != 0)
+        return "line unknown";
+    const speed_t sp = ::cfgetospeed(&t);
+    const char* speed = sp == B115200 ? "115200" : sp == B9600 ? "9600" : sp == B57600 ? "57600" : "other";
+    const int bits = (t.c_cflag & CSIZE) == CS8 ? 8 : (t.c_cflag & CSIZE) == CS7 ? 7 : (t.c_cflag & CSIZE) == CS6 ? 6 : 5;
+    const char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+    char b[96];
+    std::snprintf(b, sizeof b, "line %s %d%c%d ixon=%d ixoff=%d crtscts=%d", speed, bits, parity,
+                  (t.c_cflag & CSTOPB) ? 2 : 1, (t.c_iflag & IXON) ? 1 : 0, (t.c_iflag & IXOFF) ? 1 : 0,
+                  (t.c_cflag & CRTSCTS) ? 1 : 0);
+    return b;
+}
+
+// The link is there exactly while the device is plugged in.
+void Plug(bool plugged)
+{
+    char target[256] = {};
+    const bool ours = ::readlink(Link.c_str(), target, sizeof target - 1) > 0 && SlaveName == target;
+    if (!plugged && ours)
+        ::unlink(Link.c_str());
+    if (plugged && !ours) {
+        ::unlink(Link.c_str());
+        ::symlink(SlaveName.c_str(), Link.c_str());
+    }
+}
 
 // Rebuilds the device when the scenario text changed or SIGHUP arrived.
 bool Refresh(TCurrent& cur)
@@ -147,6 +201,9 @@ bool Refresh(TCurrent& cur)
     const auto s = ostrelsim::TScenario::Parse((PaceDefault ? "pace=1 " : "") + text, &errors);
     cur.device = std::make_unique<ostrelsim::TDevice>(s);
     cur.paced = s.paced;
+    cur.unplugged = s.unplugged;
+    Plug(!s.unplugged);
+    ResetLine();
     std::vector<std::string> lines{"scenario " + OneLine(text)};
     if (!errors.empty())
         lines.push_back("ERROR scenario words not understood: " + errors);
@@ -191,9 +248,11 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string slaveName = ::ptsname(master);
+    SlaveName = slaveName;
     // Held open so that the master never sees the far side hang up between
     // the port openings of the program under test; raw, so nothing echoes.
     const int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    Slave = slave;
     if (slave < 0) {
         std::perror("ostrelsim: slave");
         return 1;
@@ -249,7 +308,7 @@ int main(int argc, char** argv)
     auto last = TClock::now();
     while (!Quit) {
         const auto now = TClock::now();
-        int timeoutMs = 500;
+        int timeoutMs = 20;
         if (!pending.empty()) {
             if (!cur.paced || lineFree <= now)
                 timeoutMs = 0;
@@ -260,6 +319,8 @@ int main(int argc, char** argv)
         const int r = ::poll(&p, 1, timeoutMs);
         if (r < 0 && errno != EINTR)
             break;
+        if (r == 0 && pending.empty())
+            Refresh(cur);  // quiet line: a new scenario may plug or unplug the device
         if (r > 0 && (p.revents & POLLIN)) {
             unsigned char buf[4096];
             const ssize_t n = ::read(master, buf, sizeof buf);
@@ -271,6 +332,10 @@ int main(int argc, char** argv)
                 inputEnd = std::max(inputEnd, t0) + kByteTime * n;
                 std::vector<uint8_t> out;
                 std::vector<std::string> lines;
+                if (!LineLogged) {
+                    lines.push_back(LineSettings());
+                    LineLogged = true;
+                }
                 cur.device->Feed(buf, static_cast<size_t>(n), out, lines);
                 Log(lines);  // before the reply, so the log is complete when the host has it
                 if (!out.empty()) {

@@ -265,12 +265,26 @@ TEST(Terminal, LinkControlFileAndLog)
         }
     }
     ::close(fd);
+    // Unplugged: the link goes away and comes back with the next scenario.
+    auto linkThere = [&](bool want) {
+        for (int i = 0; i < 100; ++i) {
+            if ((::access(link.c_str(), F_OK) == 0) == want)
+                return true;
+            ::usleep(20000);
+        }
+        return false;
+    };
+    std::ofstream(dir + "/ostrelsim-COM2.ctl") << "unplugged=1\n";
+    EXPECT_TRUE(linkThere(false));
+    std::ofstream(dir + "/ostrelsim-COM2.ctl") << "state=1:2 statetag=0\n";
+    EXPECT_TRUE(linkThere(true));
     ASSERT_EQ(got.size(), kFrame);
     EXPECT_EQ(Hex(got.data() + 14, 4), "01000200");
     std::ifstream in(dir + "/ostrelsim-COM2.log");
     std::stringstream s;
     s << in.rdbuf();
-    EXPECT_EQ(s.str(), "scenario \nscenario state=1:2 statetag=0 \nwake\nquery 1 2\n");
+    EXPECT_EQ(s.str(), "scenario \nscenario state=1:2 statetag=0 \nline 9600 8N1 ixon=0 ixoff=0 crtscts=0\nwake\nquery 1 2\nscenario unplugged=1 \n"
+                       "scenario state=1:2 statetag=0 \n");
     std::system((std::string(OSTRELSIM_PATH) + " --stop --link " + link).c_str());
     std::system(("rm -rf " + dir).c_str());
 }
