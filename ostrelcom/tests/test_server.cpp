@@ -2,7 +2,9 @@
 // interfaces.  Loads OstrelCom.dll from the test program's folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "OstrelCom.h"
 #include "common/Handles.h"
@@ -13,7 +15,7 @@ using GetClassFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 
 struct TServer {
     TModuleHandle module{LoadLibraryW(L"OstrelCom.dll")};
-    template <class F> F Get(const char* name) { return reinterpret_cast<F>(GetProcAddress(module.get(), name)); }
+    template <class F> F Get(const char* name) { return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module.get(), name))); }
 };
 
 bool KeyExists(const wchar_t* path) {
@@ -27,6 +29,98 @@ std::wstring Value(const wchar_t* path, const wchar_t* name = nullptr) {
     return buf;
 }
 const wchar_t kClassKey[] = L"CLSID\\{67C75C61-C280-4498-8AA7-E3C2C86B94CF}";
+const wchar_t kLibKey[] = L"TypeLib\\{43B5F201-FBD2-4AC7-AA23-4FFBFFB6B8C4}";
+
+// Sub-key names and value names ("" for the default value) of a key, sorted;
+// "<missing>" when the key does not exist.
+std::wstring Contents(const std::wstring& path)
+{
+    TRegKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return L"<missing>";
+    std::vector<std::wstring> keys, values;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD len = 256;
+        if (RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        keys.push_back(name);
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD len = 256, type = 0;
+        if (RegEnumValueW(key.get(), i, name, &len, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        values.push_back(std::wstring(name) + (type == REG_SZ ? L"" : L"(not REG_SZ)"));
+    }
+    std::sort(keys.begin(), keys.end());
+    std::sort(values.begin(), values.end());
+    std::wstring s = L"keys:";
+    for (const auto& k : keys) s += L" " + k;
+    s += L" values:";
+    for (const auto& v : values) s += L" [" + v + L"]";
+    return s;
+}
+
+// Every key of the class holds exactly the listed sub-keys, values and data.
+void ExpectListedEntries(const std::wstring& module)
+{
+    const std::wstring k = kClassKey;
+    EXPECT_EQ(Contents(L"OstrelCom.Comm.1"), L"keys: CLSID values: []");
+    EXPECT_EQ(Contents(L"OstrelCom.Comm.1\\CLSID"), L"keys: values: []");
+    EXPECT_EQ(Contents(L"OstrelCom.Comm"), L"keys: CLSID CurVer values: []");
+    EXPECT_EQ(Contents(L"OstrelCom.Comm\\CLSID"), L"keys: values: []");
+    EXPECT_EQ(Contents(L"OstrelCom.Comm\\CurVer"), L"keys: values: []");
+    EXPECT_EQ(Contents(k), L"keys: InprocServer32 ProgID Programmable TypeLib VersionIndependentProgID values: []");
+    EXPECT_EQ(Contents(k + L"\\InprocServer32"), L"keys: values: [] [ThreadingModel]");
+    EXPECT_EQ(Contents(k + L"\\Programmable"), L"keys: values:");
+    for (const wchar_t* sub : {L"\\ProgID", L"\\VersionIndependentProgID", L"\\TypeLib"})
+        EXPECT_EQ(Contents(k + sub), L"keys: values: []") << sub;
+    EXPECT_EQ(Value(L"OstrelCom.Comm.1"), L"Comm Class");
+    EXPECT_EQ(Value(L"OstrelCom.Comm.1\\CLSID"), L"{67C75C61-C280-4498-8AA7-E3C2C86B94CF}");
+    EXPECT_EQ(Value(L"OstrelCom.Comm"), L"Comm Class");
+    EXPECT_EQ(Value(L"OstrelCom.Comm\\CLSID"), L"{67C75C61-C280-4498-8AA7-E3C2C86B94CF}");
+    EXPECT_EQ(Value(L"OstrelCom.Comm\\CurVer"), L"OstrelCom.Comm.1");
+    EXPECT_EQ(Value(k.c_str()), L"Comm Class");
+    EXPECT_EQ(Value((k + L"\\ProgID").c_str()), L"OstrelCom.Comm.1");
+    EXPECT_EQ(Value((k + L"\\VersionIndependentProgID").c_str()), L"OstrelCom.Comm");
+    EXPECT_EQ(Value((k + L"\\InprocServer32").c_str(), L"ThreadingModel"), L"Apartment");
+    EXPECT_EQ(lstrcmpiW(Value((k + L"\\InprocServer32").c_str()).c_str(), module.c_str()), 0) << "module path";
+    EXPECT_EQ(Value((k + L"\\TypeLib").c_str()), L"{43B5F201-FBD2-4AC7-AA23-4FFBFFB6B8C4}");
+    EXPECT_EQ(Value((std::wstring(kLibKey) + L"\\1.0").c_str()), L"OstrelCom 1.0 Type Library");
+}
+
+void ExpectNothingLeft()
+{
+    for (const wchar_t* key : {L"OstrelCom.Comm.1", L"OstrelCom.Comm", kClassKey, kLibKey,
+                               L"Interface\\{2CBB5707-932D-42EC-81D8-CEF0507D850D}",
+                               L"Interface\\{1D8C3BCE-CC4E-4603-A4B6-C414C188FE6E}"})
+        EXPECT_FALSE(KeyExists(key)) << std::wstring(key).c_str();
+    EXPECT_TRUE(KeyExists(L"CLSID"));
+}
+
+std::wstring ModulePath(HMODULE module)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    return path;
+}
+
+// Runs the system's registration program and returns its exit code.
+DWORD Regsvr32(const std::wstring& args)
+{
+    std::wstring cmd = L"regsvr32.exe " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0xFFFFFFFF;
+    TKernelHandle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
+        return 0xFFFFFFFE;
+    DWORD code = 0xFFFFFFFD;
+    GetExitCodeProcess(process.get(), &code);
+    return code;
+}
 }  // namespace
 
 class Server : public ::testing::Test {
@@ -118,4 +212,61 @@ TEST_F(Server, UnloadOnlyWithoutObjectsLocksOrFactoryReferences) {
     EXPECT_EQ(canUnload(), S_FALSE);  // factory reference
     factory.reset();
     EXPECT_EQ(canUnload(), S_OK);
+}
+
+// Registration without the fixture's own registration around it.
+class Registration : public ::testing::Test {
+protected:
+    TComInit com{COINIT_APARTMENTTHREADED};
+    TServer server;
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.module);
+        server.Get<Fn>("DllUnregisterServer")();
+    }
+    void TearDown() override { server.Get<Fn>("DllUnregisterServer")(); }
+};
+
+TEST_F(Registration, ExactlyTheListedKeysAndValuesThenNothing)
+{
+    ExpectNothingLeft();
+    ASSERT_EQ(server.Get<Fn>("DllRegisterServer")(), S_OK);
+    ExpectListedEntries(ModulePath(server.module.get()));
+    EXPECT_TRUE(KeyExists(L"Interface\\{2CBB5707-932D-42EC-81D8-CEF0507D850D}")) << "dual IComm";
+    // Registering again gives the same entries.
+    ASSERT_EQ(server.Get<Fn>("DllRegisterServer")(), S_OK);
+    ExpectListedEntries(ModulePath(server.module.get()));
+    ASSERT_EQ(server.Get<Fn>("DllUnregisterServer")(), S_OK);
+    ExpectNothingLeft();
+}
+
+TEST_F(Registration, ClassKeyIsWrittenAnew)
+{
+    const std::wstring k = kClassKey;
+    for (const std::wstring& stale : {k + L"\\LocalServer32", k + L"\\Programmable\\Old", k + L"\\Implemented Categories"}) {
+        TRegKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, stale.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        const wchar_t junk[] = L"junk";
+        RegSetValueExW(key.get(), L"Junk", 0, REG_SZ, reinterpret_cast<const BYTE*>(junk), sizeof junk);
+    }
+    ASSERT_EQ(server.Get<Fn>("DllRegisterServer")(), S_OK);
+    ExpectListedEntries(ModulePath(server.module.get()));
+    ASSERT_EQ(server.Get<Fn>("DllUnregisterServer")(), S_OK);
+    ExpectNothingLeft();
+}
+
+TEST_F(Registration, ThroughRegsvr32)
+{
+    const std::wstring module = ModulePath(server.module.get());
+    ASSERT_EQ(Regsvr32(L"/s \"" + module + L"\""), 0u);
+    ExpectListedEntries(module);
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgID(L"OstrelCom.Comm", &clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_Comm);
+    TComPtr<IOstrelComm> comm;
+    EXPECT_EQ(CoCreateInstance(CLSID_Comm, nullptr, CLSCTX_INPROC_SERVER, IID_IOstrelComm, comm.put_void()), S_OK);
+    comm.reset();
+    ASSERT_EQ(Regsvr32(L"/u /s \"" + module + L"\""), 0u);
+    ExpectNothingLeft();
 }
