@@ -1,17 +1,21 @@
-// Install benchmark: one install run of a (large) sample distribution, driven
+// Install benchmark: install runs of a (large) sample distribution, driven
 // automatically, against copying the same bytes with CopyFileW in the same
 // process run, and the installer's peak working set.
 //
-//   bench_install <distribution folder> <work folder> [--no-driver] [--keep]
+//   bench_install <distribution folder> <work folder> [--no-driver] [--keep] [--profile] [--rounds N]
 //
 // The reference performs the installer's own copy operations with CopyFileW
 // into work\reference: every file of the distribution that the install run
 // copies (the release folders, the engine, the template database and the
 // rest), the three client-library copies, the database three times (into
 // DTAFB, into DTA_clear, and from DTA_clear into DTAFB again) and every entry
-// of the newest release's file list.  The reference runs before and after the
-// installer; the ratio uses their mean.  The installer's time runs from the
+// of the newest release's file list.  References and install runs alternate
+// (N install runs, default 3, between N + 1 references); the ratio is that of
+// the medians.  The installer's time runs from the
 // press of "Продолжить" on the release notes to the final question.
+// --profile polls the length of the progress list during the run and prints
+// where the time went: the moments at which each line appeared, summed by
+// kind of line, and the longest gaps.
 #include "GuiDriver.h"
 
 #include <windows.h>
@@ -113,18 +117,60 @@ std::wstring NewestRelease(const std::wstring& dist) {
   return names.empty() ? L"" : names.back();
 }
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n == 0 ? 0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
+}
+
+// Time from the appearance of each line to the next one (the work that line
+// names, plus the lines' own cost), summed by the kind of line.
+void PrintProfile(const std::vector<std::pair<double, long>>& samples, const std::vector<std::wstring>& lines,
+                  double total) {
+  std::vector<double> at(lines.size() + 1, -1.0);
+  for (const auto& s : samples)
+    for (long i = 0; i < s.second && i < static_cast<long>(lines.size()); ++i)
+      if (at[static_cast<size_t>(i)] < 0) at[static_cast<size_t>(i)] = s.first;
+  at[lines.size()] = total;
+  struct TKind { const wchar_t* Prefix; double Time; int Count; };
+  std::vector<TKind> kinds = {{L"Копирование файла Z:", 0, 0}, {L"Копирование файла C:", 0, 0},
+                              {L"Копирование файла ", 0, 0}, {L"Удаление файла ", 0, 0},
+                              {L"Каталог ", 0, 0}, {L"", 0, 0}};
+  std::vector<std::pair<double, size_t>> gaps;
+  double before = lines.empty() || at[0] < 0 ? total : at[0];
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (at[i] < 0) continue;
+    size_t next = i + 1;
+    while (next < lines.size() && at[next] < 0) ++next;
+    const double d = at[next] - at[i];
+    gaps.emplace_back(d, i);
+    for (auto& k : kinds)
+      if (lines[i].compare(0, wcslen(k.Prefix), k.Prefix) == 0) { k.Time += d; ++k.Count; break; }
+  }
+  std::printf("profile: %.3f s before the first line, %zu samples\n", before, samples.size());
+  for (const auto& k : kinds)
+    std::printf("profile: %-40s %5d lines %8.3f s\n", ("\"" + Utf8(k.Prefix) + "...\"").c_str(), k.Count, k.Time);
+  std::sort(gaps.rbegin(), gaps.rend());
+  for (size_t i = 0; i < gaps.size() && i < 12; ++i)
+    std::printf("profile: %8.3f s after line %zu: %s\n", gaps[i].first, gaps[i].second,
+                Utf8(lines[gaps[i].second]).c_str());
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_install <distribution> <work folder> [--no-driver] [--keep]\n");
+    std::fprintf(stderr, "usage: bench_install <distribution> <work folder> [--no-driver] [--keep] [--profile] [--rounds N]\n");
     return 2;
   }
   std::wstring dist = argv[1], work = argv[2];
-  bool noDriver = false, keep = false;
+  bool noDriver = false, keep = false, profile = false;
+  int rounds = 3;
   for (int i = 3; i < argc; ++i) {
+    if (std::wstring(argv[i]) == L"--rounds" && i + 1 < argc) rounds = std::max(1, _wtoi(argv[++i]));
     if (std::wstring(argv[i]) == L"--no-driver") noDriver = true;
     if (std::wstring(argv[i]) == L"--keep") keep = true;
+    if (std::wstring(argv[i]) == L"--profile") profile = true;
   }
   while (!dist.empty() && dist.back() == L'\\') dist.pop_back();
   while (!work.empty() && work.back() == L'\\') work.pop_back();
@@ -137,65 +183,93 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("bench_install: warming the cache with one read of the distribution\n");
   ReadThrough(dist);
 
-  double t0 = Now();
-  if (!Reference(dist, ref, newest)) return 1;
-  double ref1 = Now() - t0;
-  unsigned long long refBytes = g_bytes, refFiles = g_files;
-  DeleteTree(ref);
-  std::printf("reference CopyFileW #1: %.3f s, %llu files, %.1f MB\n", ref1, refFiles, refBytes / 1048576.0);
+  // Rounds of reference and install run, alternating, then one more
+  // reference: the figures are the medians, so that a round disturbed by
+  // other work on the machine counts less.
+  std::vector<double> refs, installs;
+  double peakMB = -1, endMB = -1;
+  bool allOk = true;
+  auto reference = [&]() -> bool {
+    g_bytes = g_files = 0;
+    double t0 = Now();
+    if (!Reference(dist, ref, newest)) return false;
+    refs.push_back(Now() - t0);
+    DeleteTree(ref);
+    std::printf("reference CopyFileW #%zu: %.3f s, %llu files, %.1f MB\n", refs.size(), refs.back(), g_files,
+                g_bytes / 1048576.0);
+    return true;
+  };
+  if (!reference()) return 1;
+  for (int round = 1; round <= rounds; ++round) {
+    DeleteTree(target);
+    TInstaller app;
+    if (!app.Start(dist + L"\\Install.exe", work)) {
+      std::printf("installer did not start: %s\n", Utf8(app.Error()).c_str());
+      return 1;
+    }
+    TMainWindow& w = app.Window();
+    SetText(w.ePath, target);
+    if (noDriver) SetChecked(w.chInstDriver, false);
+    Click(w.BtnInstall);
+    if (!WaitUntil([&] { return app.Readme() != nullptr; }, 30000)) {
+      std::printf("release notes did not appear\n");
+      return 1;
+    }
+    HWND readme = app.Readme();
+    HWND cont = FindChild(readme, L"Button", L"Продолжить");
+    double start = Now();
+    Click(cont);
+    HWND box = nullptr;
+    // (time, list length) whenever the length changed; the list answers only
+    // when the installer lets messages be processed.
+    std::vector<std::pair<double, long>> samples;
+    WaitUntil([&] {
+      box = app.Box();
+      if (profile) {
+        long n = static_cast<long>(SendMessageW(w.LogList, LB_GETCOUNT, 0, 0));
+        if (samples.empty() || samples.back().second != n) samples.emplace_back(Now() - start, n);
+      }
+      return box != nullptr || !app.Running();
+    }, 1800000);
+    double install = Now() - start;
+    installs.push_back(install);
+    std::wstring boxText = box ? TInstaller::BoxText(box) : L"<none>";
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    if (GetProcessMemoryInfo(app.Process(), &pmc, sizeof pmc)) {
+      peakMB = std::max(peakMB, pmc.PeakWorkingSetSize / 1048576.0);
+      endMB = pmc.WorkingSetSize / 1048576.0;
+    }
+    std::vector<std::wstring> lines = app.Lines();
+    size_t failed = 0;
+    for (const auto& l : lines)
+      if (l.size() >= 9 && l.compare(l.size() - 9, 9, L"ОШИБКА!!!") == 0) ++failed;
+    if (box) TInstaller::Answer(box, kNo);
+    WaitUntil([&] { return app.Idle(); }, 20000);
+    Click(w.BtnCancel);
+    app.WaitExit(15000);
 
-  TInstaller app;
-  if (!app.Start(dist + L"\\Install.exe", work)) {
-    std::printf("installer did not start: %s\n", Utf8(app.Error()).c_str());
-    return 1;
+    std::printf("installer #%d: %.3f s (release notes continued -> final question), %zu progress lines, %zu failed\n",
+                round, install, lines.size(), failed);
+    if (profile) PrintProfile(samples, lines, install);
+    if (!(box && boxText == L"Установка завершена. Выйти из программы установки?" && failed == 0)) {
+      std::printf("final box: %s\n", Utf8(boxText).c_str());
+      allOk = false;
+    }
+    if (!reference()) return 1;
   }
-  TMainWindow& w = app.Window();
-  SetText(w.ePath, target);
-  if (noDriver) SetChecked(w.chInstDriver, false);
-  Click(w.BtnInstall);
-  if (!WaitUntil([&] { return app.Readme() != nullptr; }, 30000)) {
-    std::printf("release notes did not appear\n");
-    return 1;
-  }
-  HWND readme = app.Readme();
-  HWND cont = FindChild(readme, L"Button", L"Продолжить");
-  double start = Now();
-  Click(cont);
-  HWND box = nullptr;
-  WaitUntil([&] { box = app.Box(); return box != nullptr || !app.Running(); }, 1800000);
-  double install = Now() - start;
-  std::wstring boxText = box ? TInstaller::BoxText(box) : L"<none>";
-  PROCESS_MEMORY_COUNTERS pmc{};
-  pmc.cb = sizeof pmc;
-  bool mem = GetProcessMemoryInfo(app.Process(), &pmc, sizeof pmc) != 0;
-  std::vector<std::wstring> lines = app.Lines();
-  size_t failed = 0;
-  for (const auto& l : lines)
-    if (l.size() >= 9 && l.compare(l.size() - 9, 9, L"ОШИБКА!!!") == 0) ++failed;
-  if (box) TInstaller::Answer(box, kNo);
-  WaitUntil([&] { return app.Idle(); }, 20000);
-  Click(w.BtnCancel);
-  app.WaitExit(15000);
-
-  std::printf("installer: %.3f s (release notes continued -> final question), %zu progress lines, %zu failed\n",
-              install, lines.size(), failed);
-  std::printf("final box: %s\n", Utf8(boxText).c_str());
-
-  g_bytes = g_files = 0;
-  t0 = Now();
-  Reference(dist, ref, newest);
-  double ref2 = Now() - t0;
-  std::printf("reference CopyFileW #2: %.3f s\n", ref2);
-  double refMean = (ref1 + ref2) / 2;
-  std::printf("RESULT time ratio installer / CopyFileW = %.3f (goal <= 1.15)\n", install / refMean);
-  if (mem)
+  const double refMedian = Median(refs), installMedian = Median(installs);
+  std::printf("RESULT time ratio installer / CopyFileW = %.3f (goal <= 1.15): medians %.3f s / %.3f s over %zu "
+              "install runs and %zu references\n",
+              installMedian / refMedian, installMedian, refMedian, installs.size(), refs.size());
+  if (peakMB >= 0)
     std::printf("RESULT installer peak working set = %.1f MB (goal <= 64 MB); working set at the end %.1f MB\n",
-                pmc.PeakWorkingSetSize / 1048576.0, pmc.WorkingSetSize / 1048576.0);
+                peakMB, endMB);
   else
     std::printf("RESULT installer peak working set: GetProcessMemoryInfo failed (%lu)\n", GetLastError());
   if (!keep) {
     DeleteTree(ref);
     DeleteTree(target);
   }
-  return (box && boxText == L"Установка завершена. Выйти из программы установки?" && failed == 0) ? 0 : 1;
+  return allOk ? 0 : 1;
 }

@@ -21,10 +21,11 @@ const UINT WM_FORMSHOW = WM_APP + 1;
 
 const int kClientW = 782, kClientH = 553, kBannerH = 84;
 
-// Progress-list repaints: at most one per this many changed lines or this
-// many milliseconds while lines come in.
-const int kFlushLines = 20;
+// Progress-list repaints while lines come in: at least this many
+// milliseconds apart, and apart by at least this many times the duration of
+// the last repaint, so that repainting takes a small share of a run.
 const DWORD kFlushMs = 100;
+const DWORD kFlushCostFactor = 30;
 const int kPanelW = 520;  // left panel; the rich-text column takes the rest
 
 std::wstring WindowText(HWND w) {
@@ -424,7 +425,7 @@ void TFMain::InstallRun() {
   FlushList();
   SendMessageW(LogList, LB_RESETCONTENT, 0, 0);
   FOpenLine = -1;
-  FLastFlush = GetTickCount() - kFlushMs;  // the first line of a run shows at once
+  FLastFlush = GetTickCount() - 10 * kFlushMs;  // the first line of a run shows at once
   ShowWindow(LogList, SW_SHOW);
   // P4.
   if (target.empty()) {
@@ -574,34 +575,41 @@ LRESULT TFMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
 // ---------------------------------------------------------------------------
 // The window side of the install run
 
-// Under Wine every change of a visible list box with a scroll bar is drawn at
-// once (about 5 ms a line), which would make a run with thousands of file
-// lines many times slower than its copying.  So the list's redraw is off
-// while lines come in, and the list is repainted, scrolled to its last line,
-// after every kFlushLines changes or kFlushMs milliseconds (checked at each
-// change and each ProcessMessages), before every message box and the
-// release-notes window, and at the end of a run.  Reading the list
-// (LB_GETCOUNT, LB_GETTEXT) is not affected.
+// Under Wine every change of a visible list box with scroll bars is drawn at
+// once (about 5 ms a line, the scroll bars being redrawn each time), and one
+// repaint of the list costs 7 to 30 ms, which would make a run with
+// thousands of file lines several times slower than its copying.  So the
+// list's redraw is off while lines come in, and the list is repainted,
+// scrolled to its last line, when kFlushMs milliseconds and kFlushCostFactor
+// times the last repaint's duration have passed since the last repaint
+// (checked at each change and each ProcessMessages), before every message
+// box and the release-notes window, and at the end of a run.  Reading the
+// list (LB_GETCOUNT, LB_GETTEXT) is not affected.
 void TFMain::FreezeList() {
   if (FListFrozen) return;
   SendMessageW(LogList, WM_SETREDRAW, FALSE, 0);
   FListFrozen = true;
 }
 
+bool TFMain::FlushDue() const {
+  const DWORD since = GetTickCount() - FLastFlush;
+  return since >= kFlushMs && since >= kFlushCostFactor * FFlushCost;
+}
+
 void TFMain::ListChanged() {
-  ++FPendingChanges;
-  if (FPendingChanges >= kFlushLines || GetTickCount() - FLastFlush >= kFlushMs) FlushList();
+  if (FlushDue()) FlushList();
 }
 
 void TFMain::FlushList() {
   if (!FListFrozen) return;
+  const DWORD start = GetTickCount();
   FListFrozen = false;
-  FPendingChanges = 0;
   const LRESULT count = SendMessageW(LogList, LB_GETCOUNT, 0, 0);
   if (count > 0) SendMessageW(LogList, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0);
   SendMessageW(LogList, WM_SETREDRAW, TRUE, 0);
-  RedrawWindow(LogList, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  RedrawWindow(LogList, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
   FLastFlush = GetTickCount();
+  FFlushCost = FLastFlush - start;
 }
 
 void TFMain::AddStepLine(const std::wstring& text) {
@@ -632,7 +640,7 @@ void TFMain::AddInfoLine(const std::wstring& text) {
 }
 
 void TFMain::ProcessMessages() {
-  if (FListFrozen && GetTickCount() - FLastFlush >= kFlushMs) FlushList();
+  if (FListFrozen && FlushDue()) FlushList();
   MSG m;
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {

@@ -65,6 +65,7 @@ private:
   // Progress-list repaints come in batches (see MainForm.cpp).
   void FreezeList();   // before a change of LogList
   void ListChanged();  // after it
+  bool FlushDue() const;
   void FlushList();
   void PlaceBanner(HWND image, HBITMAP source);
 
@@ -82,7 +83,7 @@ private:
   int FVersion = 0;
   int FOpenLine = -1;
   bool FListFrozen = false;   // LogList's redraw is off, changes are pending
-  int FPendingChanges = 0;    // lines added or marked since the last repaint
   DWORD FLastFlush = 0;       // tick count of the last repaint
+  DWORD FFlushCost = 0;       // milliseconds the last repaint took
   bool FBusy = false;
 };
