@@ -19,13 +19,19 @@ const wchar_t kClsid[] = L"{67C75C61-C280-4498-8AA7-E3C2C86B94CF}";
 const wchar_t kLibid[] = L"{43B5F201-FBD2-4AC7-AA23-4FFBFFB6B8C4}";
 
 // ---------------------------------------------------------------- Comm object
-class CComm {
+class CComm final {
 public:
-    explicit CComm(IUnknown* outer) : FOuter(outer ? outer : &FInner), FInspections(FPort) { LockModule(); }
+    explicit CComm(IUnknown* outer)
+        : FInner(this), FDisp(this), FCustom(this), FOuter(outer ? outer : &FInner), FInspections(FPort) {
+        LockModule();
+    }
     ~CComm() { UnlockModule(); }
 
-    struct TInner : IUnknown {
-        CComm* Self() { return reinterpret_cast<CComm*>(reinterpret_cast<char*>(this) - offsetof(CComm, FInner)); }
+    // Each face knows the object it belongs to.
+    struct TInner final : IUnknown {
+        explicit TInner(CComm* self) : FSelf(self) {}
+        CComm* const FSelf;
+        CComm* Self() const { return FSelf; }
         STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
             if (!out) return E_POINTER;
             CComm* c = Self();
@@ -45,8 +51,10 @@ public:
         }
     };
 
-    struct TDisp : IComm {
-        CComm* Self() { return reinterpret_cast<CComm*>(reinterpret_cast<char*>(this) - offsetof(CComm, FDisp)); }
+    struct TDisp final : IComm {
+        explicit TDisp(CComm* self) : FSelf(self) {}
+        CComm* const FSelf;
+        CComm* Self() const { return FSelf; }
         STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return Self()->FOuter->QueryInterface(iid, out); }
         STDMETHODIMP_(ULONG) AddRef() override { return Self()->FOuter->AddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return Self()->FOuter->Release(); }
@@ -78,8 +86,10 @@ public:
         }
     };
 
-    struct TCustom : IOstrelComm {
-        CComm* Self() { return reinterpret_cast<CComm*>(reinterpret_cast<char*>(this) - offsetof(CComm, FCustom)); }
+    struct TCustom final : IOstrelComm {
+        explicit TCustom(CComm* self) : FSelf(self) {}
+        CComm* const FSelf;
+        CComm* Self() const { return FSelf; }
         STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return Self()->FOuter->QueryInterface(iid, out); }
         STDMETHODIMP_(ULONG) AddRef() override { return Self()->FOuter->AddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return Self()->FOuter->Release(); }
@@ -124,7 +134,7 @@ HRESULT CComm::LoadTypeInfo(LCID lcid) {
 }
 
 // ---------------------------------------------------------------- class factory
-class CFactory : public IClassFactory {
+class CFactory final : public IClassFactory {
 public:
     CFactory() { InitializeCriticalSection(&FLock); }
     ~CFactory() { DeleteCriticalSection(&FLock); }
