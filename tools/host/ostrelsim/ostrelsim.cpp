@@ -1,7 +1,7 @@
 // Measuring-device simulator for the OstrelCom server, on a pseudo-terminal.
 //
 //   ostrelsim (--link PATH | --root ROOT --port N) [--pace] [--daemon]
-//             [--idle SECONDS] [--scenario TEXT]
+//             [--idle SECONDS] [--scenario TEXT] [--trace]
 //   ostrelsim --stop (--link PATH | --root ROOT --port N)
 //
 // Opens a pseudo-terminal pair and points the symbolic link PATH (a COM port
@@ -30,7 +30,8 @@
 //   pace=0|1             send at the speed of a 115200 baud 8N1 line (--pace)
 //   unplugged=1          the link is removed (opening the port fails) until
 //                        a scenario without it; the .ctl file is also read
-//                        every 20 ms while the line is quiet (a client waits
+//                        every 20 ms while the line is quiet, and taken up
+//                        then once it ends with a line end (a client waits
 //                        for the "scenario" log line before it opens the port)
 // Faults (T = how many times, a number or "all"; positional ones default to all):
 //   silent=1 nowake=1    no answers at all / wake-up frames ignored
@@ -54,7 +55,8 @@
 // the write leaves it), and "ERROR ..." for every protocol violation by the
 // host (bad frames, a state write with changed settings bytes, a tag other
 // than 0, a wrong checksum).
-// --daemon returns once the link is in place; --stop ends that process.  The
+// --trace appends the byte counts read and written, with their times, to
+// the .trace file.  --daemon returns once the link is in place; --stop ends that process.  The
 // simulator ends by itself after --idle seconds without traffic (600).
 #include <fcntl.h>
 #include <poll.h>
@@ -84,6 +86,16 @@ constexpr auto kByteTime = std::chrono::nanoseconds(1000000000LL * 10 / 115200);
 std::string Link, Files;
 bool PaceDefault = false;
 std::string ScenarioArg;
+bool Trace = false;  // --trace: byte counts with times in the .trace file
+
+void TraceLine(const char* what, long n)
+{
+    if (!Trace)
+        return;
+    static const auto start = std::chrono::steady_clock::now();
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    std::ofstream(Files + ".trace", std::ios::app) << us / 1000 << "." << (us % 1000) / 100 << " ms " << what << " " << n << "\n";
+}
 volatile sig_atomic_t Quit = 0, Reload = 0;
 void OnQuit(int) { Quit = 1; }
 void OnHangUp(int) { Reload = 1; }
@@ -188,9 +200,13 @@ void Plug(bool plugged)
 }
 
 // Rebuilds the device when the scenario text changed or SIGHUP arrived.
-bool Refresh(TCurrent& cur)
+// Between frames (`quiet`) a text is taken up only once it ends with a line
+// end, so a file caught in the middle of being written is left alone.
+bool Refresh(TCurrent& cur, bool quiet = false)
 {
     std::string text = ReadFile(Files + ".ctl");
+    if (quiet && ::access((Files + ".ctl").c_str(), F_OK) == 0 && (text.empty() || text.back() != '\n'))
+        return false;
     if (text.empty())
         text = ScenarioArg;
     if (text == cur.text && !Reload && cur.device)
@@ -224,6 +240,7 @@ int main(int argc, char** argv)
         else if (a == "--root") root = next();
         else if (a == "--port") port = std::atoi(next().c_str());
         else if (a == "--pace") PaceDefault = true;
+        else if (a == "--trace") Trace = true;
         else if (a == "--scenario") ScenarioArg = next();
         else if (a == "--idle") idle = std::atoi(next().c_str());
         else if (a == "--daemon") daemon = true;
@@ -319,17 +336,22 @@ int main(int argc, char** argv)
         const int r = ::poll(&p, 1, timeoutMs);
         if (r < 0 && errno != EINTR)
             break;
-        if (r == 0 && pending.empty())
-            Refresh(cur);  // quiet line: a new scenario may plug or unplug the device
+        if (r == 0 && pending.empty() && Refresh(cur, true))  // quiet line: a new scenario may (un)plug the device
+            inputEnd = lineFree = TClock::now();
         if (r > 0 && (p.revents & POLLIN)) {
             unsigned char buf[4096];
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
                 const auto t0 = TClock::now();
                 last = t0;
-                if (Refresh(cur))
+                TraceLine("in", n);
+                if (Refresh(cur)) {
                     pending.clear();
-                inputEnd = std::max(inputEnd, t0) + kByteTime * n;
+                    inputEnd = lineFree = t0;  // a new line: no backlog of an earlier scenario
+                }
+                // Paced, the host's bytes take their line time to arrive too.
+                if (cur.paced)
+                    inputEnd = std::max(inputEnd, t0) + kByteTime * n;
                 std::vector<uint8_t> out;
                 std::vector<std::string> lines;
                 if (!LineLogged) {
@@ -356,6 +378,7 @@ int main(int argc, char** argv)
                 std::copy(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(k), buf);
                 const ssize_t w = ::write(master, buf, k);
                 if (w > 0) {
+                    TraceLine("out", w);
                     pending.erase(pending.begin(), pending.begin() + w);
                     if (cur.paced)
                         lineFree += kByteTime * w;
