@@ -16,6 +16,7 @@ namespace devicerows {
 
 constexpr int kOk = 0;     // S_OK
 constexpr int kFalse = 1;  // S_FALSE
+constexpr uint32_t kChunk = 500;  // records per range read
 
 inline int Count(const std::vector<std::string>& lines, const std::string& prefix)
 {
@@ -99,10 +100,10 @@ struct TRow {
     int port = 1;
     int info = kOk;
     uint32_t max = 3, min = 1;  // default directory: inspections 1, 2, 3
-    int index = -1;             // inspection to transfer; -1: none
+    int index = -1;             // inspection to transfer; -1: none (other values are passed on)
     uint32_t size = 0;          // GetInspectionSize(index)
     int data = kOk;
-    const char* reads = "";     // ranges streamed during the transfer
+    const char* reads = "";     // ranges streamed during the transfer (nullptr: not checked)
     uint32_t start = 0;         // ring position of the inspection's first record
     uint32_t seed = 1;
     int bufferDelta = 0;        // buffer = size + delta
@@ -110,6 +111,16 @@ struct TRow {
     int writes = -1;            // state writes during ReadOstrelInfo
     bool restored = true;       // the device ends in its initial range 16-32
 };
+// Range reads of a transfer without faults: chunks of 500 in each run.
+inline int ChunkCount(uint32_t start, uint32_t count)
+{
+    const uint32_t ring = ostrelsim::kRingPositions;
+    auto chunks = [](uint32_t n) { return int((n + kChunk - 1) / kChunk); };
+    if (start + count <= ring)
+        return chunks(count);
+    return chunks(ring - start) + chunks(start + count - ring);
+}
+
 inline void PrintTo(const TRow& r, std::ostream* os) { *os << r.name; }
 
 // Slots for the index-range rows: footprints 30000, 30000 and 10000 (or 4511).
@@ -194,6 +205,20 @@ inline const TRow kRows[] = {
                  "insp=23:44:46 insp=24:46:48 insp=25:48:50 insp=26:50:52 insp=27:52:54 insp=28:54:56 insp=29:56:58 "
                  "insp=30:58:60 insp=31:60:62 insp=32:62:64",
      .max = 32, .min = 1, .index = 32, .size = 18, .reads = "62-63", .start = 62},
+    {.name = "CorruptCopiesAcrossReadBoundary", .scenario = "badrec=14:3", .index = 1, .size = 1800, .reads = "0-100"},
+    {.name = "SlotWithEnd65535", .scenario = "insp=8:100:65535 insp=3:0:10", .max = 8, .min = 1, .index = 8, .size = 0,
+     .data = kFalse},
+    {.name = "SlotWithoutFootprint", .scenario = "insp=8:64511:0 insp=3:0:10", .max = 8, .min = 1, .index = 8,
+     .size = 0, .data = kFalse},
+    {.name = "IndexZero", .scenario = "insp=0:100:200 insp=3:0:10", .max = 3, .min = 1, .index = 0, .size = 1782,
+     .reads = "100-199", .start = 100},
+    {.name = "Index65536DoesNotWrapToZero", .scenario = "insp=0:100:200 insp=3:0:10", .max = 3, .min = 1,
+     .index = 65536, .size = 0, .data = kFalse},
+    {.name = "NegativeIndex", .scenario = "insp=0:100:200 insp=65535:0:10", .max = 0, .min = 0, .index = -1 - 65536,
+     .size = 0, .data = kFalse},
+    // start = end: the whole ring, 64510 records in 128 + 2 chunks.
+    {.name = "FullRing", .scenario = "seed=11 insp=1:1000:1000", .max = 1, .min = 1, .index = 1, .size = 18 * 64510,
+     .reads = nullptr, .start = 1000, .seed = 11},
     {.name = "PacedLine", .scenario = "pace=1", .index = 1, .size = 1800, .reads = "0-100"},
 };
 

@@ -112,8 +112,9 @@ TEST_P(FaultMatrix, Row)
     TComPtr<IOstrelComm> comm = server.Create();
     ASSERT_TRUE(comm);
 
-    EXPECT_EQ(comm->ReadOstrelInfo(row.port), row.info);
+    const HRESULT info = comm->ReadOstrelInfo(row.port);
     const auto infoLog = Received(sim);
+    EXPECT_EQ(info, row.info) << Joined(infoLog);
     EXPECT_EQ(Errors(infoLog), "");
     if (row.queries >= 0) {
         EXPECT_EQ(Count(infoLog, "query"), row.queries);
@@ -133,7 +134,7 @@ TEST_P(FaultMatrix, Row)
         << "traffic on the other port";
     EXPECT_EQ(comm->GetMaxIndex(), row.max);
     EXPECT_EQ(comm->GetMinIndex(), row.min);
-    if (row.index < 0)
+    if (row.index == -1)
         return;
 
     EXPECT_EQ(comm->GetInspectionSize(row.index), row.size);
@@ -143,17 +144,21 @@ TEST_P(FaultMatrix, Row)
     EXPECT_EQ(comm->GetInspectionData(row.index, buf.data(), static_cast<unsigned long>(bytes)), row.data);
     const auto dataLog = Received(sim);
     EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
-    EXPECT_EQ(Reads(dataLog), row.reads);
+    if (row.reads) {
+        EXPECT_EQ(Reads(dataLog), row.reads);
+    } else {
+        EXPECT_EQ(Count(dataLog, "read"), ChunkCount(row.start, row.size / 18));
+    }
     EXPECT_EQ(std::count(buf.begin() + static_cast<std::ptrdiff_t>(bytes), buf.end(), kSentinel), int(kGuard))
         << "written beyond the buffer";
-    if (row.reads[0] == 0) {
+    if (row.reads && row.reads[0] == 0) {
         EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), int(buf.size())) << "buffer written without a transfer";
     }
     if (row.data == S_OK) {
         ASSERT_EQ(row.size % 18, 0u);
         EXPECT_EQ(Compare(buf, row.start, row.size / 18, row.seed), "");
     }
-    if (row.restored && row.reads[0] != 0) {
+    if (row.restored && (!row.reads || row.reads[0] != 0)) {
         EXPECT_EQ(LastState(dataLog), "16-32") << "device not left in its previous range";
     }
 }
