@@ -26,6 +26,8 @@ const int kClientW = 782, kClientH = 553, kBannerH = 84;
 // the last repaint, so that repainting takes a small share of a run.
 const DWORD kFlushMs = 100;
 const DWORD kFlushCostFactor = 30;
+// Pending messages are processed at most this often during a run.
+const DWORD kPumpMs = 10;
 const int kPanelW = 520;  // left panel; the rich-text column takes the rest
 
 std::wstring WindowText(HWND w) {
@@ -616,17 +618,15 @@ void TFMain::AddStepLine(const std::wstring& text) {
   FreezeList();
   LRESULT i = SendMessageW(LogList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   FOpenLine = i >= 0 ? static_cast<int>(i) : -1;
+  FOpenText = text;
   ListChanged();
 }
 
 void TFMain::MarkStep(bool ok) {
   if (FOpenLine < 0) return;
-  LRESULT len = SendMessageW(LogList, LB_GETTEXTLEN, static_cast<WPARAM>(FOpenLine), 0);
-  if (len < 0) return;
-  std::wstring line(static_cast<size_t>(len) + 1, L'\0');
-  SendMessageW(LogList, LB_GETTEXT, static_cast<WPARAM>(FOpenLine), reinterpret_cast<LPARAM>(&line[0]));
-  line.resize(static_cast<size_t>(len));
-  line += ok ? L"Завершено" : L"ОШИБКА!!!";
+  // The open line's text as it was added (the list only grows during a run,
+  // so the line is still the one at FOpenLine).
+  const std::wstring line = FOpenText + (ok ? L"Завершено" : L"ОШИБКА!!!");
   FreezeList();
   SendMessageW(LogList, LB_DELETESTRING, static_cast<WPARAM>(FOpenLine), 0);
   SendMessageW(LogList, LB_INSERTSTRING, static_cast<WPARAM>(FOpenLine), reinterpret_cast<LPARAM>(line.c_str()));
@@ -641,6 +641,12 @@ void TFMain::AddInfoLine(const std::wstring& text) {
 
 void TFMain::ProcessMessages() {
   if (FListFrozen && FlushDue()) FlushList();
+  // Under Wine every look into the queue is a round trip to the wine server;
+  // during a run's bursts of lines (a file-list entry every millisecond or
+  // so) the queue is looked into at most every kPumpMs milliseconds.
+  const DWORD now = GetTickCount();
+  if (FBusy && now - FLastPump < kPumpMs) return;
+  FLastPump = now;
   MSG m;
   while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {

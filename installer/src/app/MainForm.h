@@ -82,8 +82,10 @@ private:
   HBITMAP FLogo = nullptr, FBanner12 = nullptr, FBannerPC = nullptr;
   int FVersion = 0;
   int FOpenLine = -1;
+  std::wstring FOpenText;     // text of the open step line
   bool FListFrozen = false;   // LogList's redraw is off, changes are pending
   DWORD FLastFlush = 0;       // tick count of the last repaint
   DWORD FFlushCost = 0;       // milliseconds the last repaint took
+  DWORD FLastPump = 0;        // tick count of the last ProcessMessages pass
   bool FBusy = false;
 };
