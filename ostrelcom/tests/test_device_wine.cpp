@@ -77,6 +77,15 @@ void Device(int port, const std::string& scenario)
 }
 std::vector<std::string> Received(int port) { return ReadLines(SimFile(port, L".log")); }
 void Forget(int port) { DeleteFileW(SimFile(port, L".log").c_str()); }
+// What the device on a port received, apart from taking up its scenario.
+std::string Traffic(int port)
+{
+    std::string s;
+    for (const auto& l : Received(port))
+        if (l.compare(0, 9, "scenario ") != 0)
+            s += l + "\n";
+    return s;
+}
 
 struct TServer {
     TModuleHandle module{LoadLibraryW(L"OstrelCom.dll")};
@@ -130,8 +139,7 @@ TEST_P(FaultMatrix, Row)
         EXPECT_GE(Count(infoLog, "wake"), 3);
         EXPECT_LE(Count(infoLog, "wake"), 4);
     }
-    EXPECT_EQ(Received(sim == 1 ? 2 : 1).size() - Count(Received(sim == 1 ? 2 : 1), "scenario"), 0u)
-        << "traffic on the other port";
+    EXPECT_EQ(Traffic(sim == 1 ? 2 : 1), "") << "traffic on the other port";
     EXPECT_EQ(comm->GetMaxIndex(), row.max);
     EXPECT_EQ(comm->GetMinIndex(), row.min);
     if (row.index == -1)
@@ -163,7 +171,6 @@ TEST_P(FaultMatrix, Row)
     }
 }
 
-
 INSTANTIATE_TEST_SUITE_P(Device, FaultMatrix, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<TRow>& i) { return std::string(i.param.name); });
 
@@ -190,7 +197,7 @@ TEST_F(DevicePorts, SecondReadOnAnotherPortMovesTheObjectThere)
     EXPECT_EQ(comm->GetInspectionData(5, buf.data(), 1800), S_OK);
     EXPECT_EQ(Compare(buf, 2000, 100, 7), "");
     EXPECT_EQ(Reads(Received(2)), "2000-2100");
-    EXPECT_EQ(Count(Received(1), "scenario"), int(Received(1).size())) << "the first port is still used";
+    EXPECT_EQ(Traffic(1), "") << "the first port is still used";
     // A failing open (device unplugged) keeps the directory; data then fails without traffic.
     Device(1, "unplugged=1");
     Forget(2);
@@ -199,7 +206,7 @@ TEST_F(DevicePorts, SecondReadOnAnotherPortMovesTheObjectThere)
     std::fill(buf.begin(), buf.end(), kSentinel);
     EXPECT_EQ(comm->GetInspectionData(5, buf.data(), 1800), S_FALSE);
     EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), 1800);
-    EXPECT_EQ(Count(Received(2), "scenario"), int(Received(2).size()));
+    EXPECT_EQ(Traffic(2), "");
     Device(1, "");
 }
 
