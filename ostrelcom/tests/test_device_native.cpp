@@ -70,6 +70,7 @@ TEST_P(NativeFaultMatrix, Row)
     EXPECT_EQ(t.GetInspectionData(row.index, buf.data(), static_cast<uint32_t>(bytes)), row.data);
     const auto dataLog = bench.Log(name);
     EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
+    EXPECT_EQ(Count(dataLog, "wake"), 0) << "a transfer does not wake the device again";
     if (row.reads) {
         EXPECT_EQ(Reads(dataLog), row.reads);
     } else {

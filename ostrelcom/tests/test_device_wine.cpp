@@ -152,6 +152,7 @@ TEST_P(FaultMatrix, Row)
     EXPECT_EQ(comm->GetInspectionData(row.index, buf.data(), static_cast<unsigned long>(bytes)), row.data);
     const auto dataLog = Received(sim);
     EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
+    EXPECT_EQ(Count(dataLog, "wake"), 0) << "a transfer does not wake the device again";
     if (row.reads) {
         EXPECT_EQ(Reads(dataLog), row.reads);
     } else {
