@@ -232,3 +232,49 @@ TEST_F(DevicePorts, RepeatedTransfersAndAFailedDirectoryKeepThePortOpen)
     EXPECT_EQ(Compare(buf, 101, 1200, 1), "");
     EXPECT_EQ(Errors(Received(1)), "");
 }
+
+// The bytes on the line, frame by frame, for one directory read.
+TEST_F(DevicePorts, FramesOfADirectoryRead)
+{
+    auto command = [](const char* c) {
+        std::string s = "rx AA55";
+        for (int i = 0; i < 16; ++i)
+            s += c;
+        return s;
+    };
+    auto state = [](unsigned start, unsigned end) {
+        uint8_t f[18] = {0, 0, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3A, 0x3B, 0x3C};
+        f[14] = start & 0xFF;
+        f[15] = start >> 8;
+        f[16] = end & 0xFF;
+        f[17] = end >> 8;
+        unsigned sum = 0;
+        for (int i = 2; i < 18; ++i)
+            sum += f[i];
+        f[1] = sum & 0xFF;
+        char hex[40] = {};
+        for (int i = 0; i < 18; ++i)
+            std::snprintf(hex + 2 * i, 3, "%02X", f[i]);
+        return std::string("rx ") + hex;
+    };
+    Device(1, "frames=1");
+    TComPtr<IOstrelComm> comm = server.Create();
+    ASSERT_TRUE(comm);
+    ASSERT_EQ(comm->ReadOstrelInfo(1), S_OK);
+    std::vector<std::string> rx;
+    for (const auto& l : Received(1))
+        if (l.compare(0, 3, "rx ") == 0)
+            rx.push_back(l);
+    const std::vector<std::string> exchange = {
+        command("82"),                                                          // query
+        command("88"), state(0xFC00, 0xFC20), "rx AA5588888888", command("82"), // range write, confirmation
+        command("84"),                                                          // read
+        command("88"), state(16, 32), "rx AA5588888888", command("82"),         // restore, confirmation
+    };
+    ASSERT_GE(rx.size(), exchange.size() + 3);
+    const size_t wakes = rx.size() - exchange.size();
+    EXPECT_TRUE(wakes == 3 || wakes == 4) << Joined(rx);
+    for (size_t i = 0; i < wakes; ++i)
+        EXPECT_EQ(rx[i], command("80")) << i;
+    EXPECT_EQ(std::vector<std::string>(rx.begin() + static_cast<std::ptrdiff_t>(wakes), rx.end()), exchange);
+}

@@ -157,6 +157,8 @@ TScenario TScenario::Parse(const std::string& text, std::string* errors)
             flag(s.wakeRequired);
         } else if (k == "pace") {
             flag(s.paced);
+        } else if (k == "frames") {
+            flag(s.frames);
         } else if (k == "unplugged") {
             flag(s.unplugged);
         } else if (k == "silent") {
@@ -257,6 +259,8 @@ void TDevice::Feed(const uint8_t* data, size_t n, std::vector<uint8_t>& out, std
             if (FIn.size() < kFrame)
                 return;
             std::copy(FIn.begin(), FIn.begin() + kFrame, FPendingState.begin());
+            if (FS.frames)
+                log.push_back("rx " + Hex(FIn.data(), kFrame));
             FIn.erase(FIn.begin(), FIn.begin() + kFrame);
             FExpect = TExpect::Tail;
             continue;
@@ -273,6 +277,8 @@ void TDevice::Feed(const uint8_t* data, size_t n, std::vector<uint8_t>& out, std
                 FTorn = true;
                 continue;  // the bytes are looked at as a new command
             }
+            if (FS.frames)
+                log.push_back("rx " + Hex(FIn.data(), 6));
             FIn.erase(FIn.begin(), FIn.begin() + 6);
             ApplyState(log);
             continue;
@@ -296,6 +302,8 @@ void TDevice::Feed(const uint8_t* data, size_t n, std::vector<uint8_t>& out, std
             FIn.erase(FIn.begin());
             continue;
         }
+        if (FS.frames)
+            log.push_back("rx " + Hex(FIn.data(), kFrame));
         FIn.erase(FIn.begin(), FIn.begin() + kFrame);
         FTorn = false;
         Command(cmd, out, log);

@@ -40,6 +40,7 @@ struct TScenario {
     bool wakeRequired = true;
     bool paced = false;
     bool unplugged = false;    // the port's link is removed: opening the port fails
+    bool frames = false;       // every frame received is logged as "rx <hex>"
     // Fault modes.
     bool silent = false;       // never answers
     bool noWake = false;       // never wakes up

@@ -28,6 +28,7 @@
 //   statetag=N           byte 0 of state replies (0x5A)
 //   wake=0|1             commands answered only after a wake-up frame (1)
 //   pace=0|1             send at the speed of a 115200 baud 8N1 line (--pace)
+//   frames=1             log every frame received as "rx <hex>" as well
 //   unplugged=1          the link is removed (opening the port fails) until
 //                        a scenario without it; the .ctl file is also read
 //                        every 20 ms while the line is quiet, and taken up

@@ -225,6 +225,16 @@ TEST(Device, StreamFaults)
     EXPECT_EQ(s[4 * 18], 5);
 }
 
+TEST(Device, FramesLoggedOnRequest)
+{
+    TTalk t("frames=1");
+    t.Send(Command(0x80));
+    EXPECT_EQ(t.Log(), "rx AA5580808080808080808080808080808080\nwake\n");
+    const TBytes w = Write(t.dev.StateFrame(), 1, 2);
+    t.Send(w);
+    EXPECT_EQ(t.Log(), "rx " + Hex(w.data(), 18) + "\nrx " + Hex(w.data() + 18, 18) + "\nrx AA5588888888\nwrite 1 2 applied\n");
+}
+
 TEST(Device, SilentAndUnknownWords)
 {
     TTalk t("silent=1");
