@@ -45,6 +45,8 @@
 #include <string>
 #include <vector>
 
+#include "PtyLink.h"
+
 namespace {
 struct TConfig {
     unsigned Mode = 0x0021;
@@ -175,17 +177,6 @@ int Usage()
     return 2;
 }
 
-int Stop()
-{
-    std::ifstream in(Files + ".pid");
-    long pid = 0;
-    if (!(in >> pid) || pid <= 1)
-        return 0;
-    ::kill(static_cast<pid_t>(pid), SIGTERM);
-    ::unlink((Files + ".pid").c_str());
-    return 0;
-}
-
 volatile sig_atomic_t Quit = 0;
 void OnSignal(int) { Quit = 1; }
 }  // namespace
@@ -208,65 +199,17 @@ int main(int argc, char** argv)
     }
     if (Link.empty())
         return Usage();
-    {
-        const auto slash = Link.find_last_of('/');
-        Files = slash == std::string::npos ? "cardiosim-" + Link
-                                           : Link.substr(0, slash + 1) + "cardiosim-" + Link.substr(slash + 1);
-    }
+    Files = hostsim::FilesBeside(Link, "cardiosim");
     if (stop)
-        return Stop();
+        return hostsim::StopSimulator(Files);
 
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("cardiosim: pseudo-terminal");
+    hostsim::TPtyLink pty;
+    if (!hostsim::OpenPtyLink(Link, "cardiosim", pty))
         return 1;
-    }
-    const std::string slaveName = ::ptsname(master);
-    // Held open so that the master never sees the far side hang up between
-    // the port openings of the program under test; raw, so nothing echoes.
-    const int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        std::perror("cardiosim: slave");
-        return 1;
-    }
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    ::tcgetattr(master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(master, TCSANOW, &t);
-
-    const std::string dir = Link.substr(0, Link.find_last_of('/'));
-    if (!dir.empty() && dir != Link)
-        ::mkdir(dir.c_str(), 0755);
-    ::unlink(Link.c_str());
-    if (::symlink(slaveName.c_str(), Link.c_str()) != 0) {
-        std::perror("cardiosim: link");
-        return 1;
-    }
+    const int master = pty.Master;
     ::unlink((Files + ".log").c_str());
 
-    if (daemon) {
-        const pid_t pid = ::fork();
-        if (pid < 0)
-            return 1;
-        if (pid > 0) {
-            std::ofstream(Files + ".pid") << pid << "\n";
-            std::printf("cardiosim: %s -> %s (pid %ld)\n", Link.c_str(), slaveName.c_str(), static_cast<long>(pid));
-            return 0;
-        }
-        ::setsid();
-        const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-        }
-    } else {
-        std::printf("cardiosim: %s -> %s\n", Link.c_str(), slaveName.c_str());
-        std::fflush(stdout);
-    }
+    hostsim::StartServing(daemon, "cardiosim", Files, Link, pty.SlaveName);
     ::signal(SIGTERM, OnSignal);
     ::signal(SIGINT, OnSignal);
     ::signal(SIGHUP, OnSignal);
@@ -290,11 +233,6 @@ int main(int argc, char** argv)
         if (std::time(nullptr) - last > idle)
             break;
     }
-    // Leave the link only if it is still ours.
-    char target[256] = {};
-    if (::readlink(Link.c_str(), target, sizeof target - 1) > 0 && slaveName == target)
-        ::unlink(Link.c_str());
-    ::close(slave);
-    ::close(master);
+    hostsim::ClosePtyLink(Link, pty);
     return 0;
 }

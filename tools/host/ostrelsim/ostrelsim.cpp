@@ -78,6 +78,7 @@
 #include <string>
 #include <vector>
 
+#include "PtyLink.h"
 #include "SimDevice.h"
 
 namespace {
@@ -124,17 +125,6 @@ int Usage()
                  "usage: ostrelsim (--link PATH | --root ROOT --port N) [--pace] [--daemon] [--idle S] [--scenario TEXT]\n"
                  "       ostrelsim --stop (--link PATH | --root ROOT --port N)\n");
     return 2;
-}
-
-int Stop()
-{
-    std::ifstream in(Files + ".pid");
-    long pid = 0;
-    if (!(in >> pid) || pid <= 1)
-        return 0;
-    ::kill(static_cast<pid_t>(pid), SIGTERM);
-    ::unlink((Files + ".pid").c_str());
-    return 0;
 }
 
 std::string OneLine(std::string s)
@@ -252,69 +242,22 @@ int main(int argc, char** argv)
         Link = root + "/ports/COM" + std::to_string(port);
     if (Link.empty())
         return Usage();
-    {
-        const auto slash = Link.find_last_of('/');
-        Files = slash == std::string::npos ? "ostrelsim-" + Link
-                                           : Link.substr(0, slash + 1) + "ostrelsim-" + Link.substr(slash + 1);
-    }
+    Files = hostsim::FilesBeside(Link, "ostrelsim");
     if (stop)
-        return Stop();
+        return hostsim::StopSimulator(Files);
 
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("ostrelsim: pseudo-terminal");
+    hostsim::TPtyLink pty;
+    if (!hostsim::OpenPtyLink(Link, "ostrelsim", pty))
         return 1;
-    }
-    const std::string slaveName = ::ptsname(master);
-    SlaveName = slaveName;
-    // Held open so that the master never sees the far side hang up between
-    // the port openings of the program under test; raw, so nothing echoes.
-    const int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    Slave = slave;
-    if (slave < 0) {
-        std::perror("ostrelsim: slave");
-        return 1;
-    }
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    ::tcgetattr(master, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(master, TCSANOW, &t);
+    const int master = pty.Master;
+    Slave = pty.Slave;
+    SlaveName = pty.SlaveName;
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-
-    for (auto slash = Link.find('/', 1); slash != std::string::npos; slash = Link.find('/', slash + 1))
-        ::mkdir(Link.substr(0, slash).c_str(), 0755);  // the folders up to the link
-    ::unlink(Link.c_str());
-    if (::symlink(slaveName.c_str(), Link.c_str()) != 0) {
-        std::perror("ostrelsim: link");
-        return 1;
-    }
     ::unlink((Files + ".log").c_str());
     TCurrent cur;
     Refresh(cur);
 
-    if (daemon) {
-        const pid_t pid = ::fork();
-        if (pid < 0)
-            return 1;
-        if (pid > 0) {
-            std::ofstream(Files + ".pid") << pid << "\n";
-            std::printf("ostrelsim: %s -> %s (pid %ld)\n", Link.c_str(), slaveName.c_str(), static_cast<long>(pid));
-            return 0;
-        }
-        ::setsid();
-        const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-        }
-    } else {
-        std::printf("ostrelsim: %s -> %s\n", Link.c_str(), slaveName.c_str());
-        std::fflush(stdout);
-    }
+    hostsim::StartServing(daemon, "ostrelsim", Files, Link, pty.SlaveName);
     ::signal(SIGTERM, OnQuit);
     ::signal(SIGINT, OnQuit);
     ::signal(SIGHUP, OnHangUp);
@@ -393,11 +336,6 @@ int main(int argc, char** argv)
         if (pending.empty() && std::chrono::duration_cast<std::chrono::seconds>(TClock::now() - last).count() > idle)
             break;
     }
-    // Leave the link only if it is still ours.
-    char target[256] = {};
-    if (::readlink(Link.c_str(), target, sizeof target - 1) > 0 && slaveName == target)
-        ::unlink(Link.c_str());
-    ::close(slave);
-    ::close(master);
+    hostsim::ClosePtyLink(Link, pty);
     return 0;
 }
