@@ -24,6 +24,10 @@ public:
   virtual void AddInfoLine(const std::wstring& text) = 0;
   // Lets pending window messages be processed.
   virtual void ProcessMessages() = 0;
+  // Brings the progress list on screen up to date now: called before an
+  // operation that holds the window for long (the driver setup, a database
+  // copy), during which the window cannot repaint.
+  virtual void ShowProgress() = 0;
   // Shows a message box and waits; returns true for Yes (confirmation) and
   // true for the OK of the other kinds.  It does not touch the progress list:
   // where an error/warning text also goes into the list the caller adds it.

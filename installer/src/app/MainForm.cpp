@@ -660,6 +660,8 @@ void TFMain::ProcessMessages() {
   }
 }
 
+void TFMain::ShowProgress() { FlushList(); }
+
 bool TFMain::ShowBox(installer::TBoxKind kind, const std::wstring& text) {
   FlushList();  // the list as it stands is seen behind the box
   switch (kind) {

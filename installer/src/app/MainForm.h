@@ -39,6 +39,7 @@ public:
   void MarkStep(bool ok) override;
   void AddInfoLine(const std::wstring& text) override;
   void ProcessMessages() override;
+  void ShowProgress() override;
   bool ShowBox(installer::TBoxKind kind, const std::wstring& text) override;
   bool InstallDriverChecked() override;
   bool CardiographChecked() override;

@@ -113,6 +113,7 @@ private:
         if (Ui.InstallDriverChecked()) {
             std::wstring base = Target;
             if (!base.empty() && base.back() == L'\\') base.pop_back();
+            Ui.ShowProgress();
             RunDriverSetup(base + L"\\FTDIDriverInstall\\CDM21228_Setup.exe");
         }
     }
@@ -184,6 +185,7 @@ private:
         }
         if (!fs::ForceDirectories(folder)) return FolderFailed(FolderFailedText(folder));
         Ui.AddStepLine(FolderCreatedLine(folder));
+        Ui.ShowProgress();
         const bool ok = TFileSystemHelper::FileCopy(Dist + L"dta_clear\\Q12.fdb", Target + L"DTAFB\\Q12.fdb");
         Ui.MarkStep(ok);
         if (!ok) return false;
@@ -201,6 +203,7 @@ private:
             if (!fs::ForceDirectories(folder)) return FolderFailed(FolderFailedText(folder));
             Ui.AddStepLine(FolderCreatedLine(folder));
         }
+        Ui.ShowProgress();
         const bool ok = TFileSystemHelper::FileCopy(Dist + L"dta_clear\\Q12.fdb", Target + L"DTA_clear\\Q12.fdb");
         // When the folder existed the step has no line of its own to mark.
         if (!existed) Ui.MarkStep(ok);
@@ -243,6 +246,7 @@ private:
     bool Step16Database() {
         if (!R.CreateDatabase) return true;
         Ui.AddStepLine(L"Создание файлов базы данных....");
+        Ui.ShowProgress();
         const bool ok = TFileSystemHelper::FileCopy(Target + L"DTA_clear\\Q12.fdb", Target + L"DTAFB\\Q12.fdb");
         Ui.MarkStep(ok);
         return ok;

@@ -30,6 +30,7 @@ public:
     std::deque<TBox> Script;
     bool Driver = true, Cardiograph = false, Rmis = false;
     int MessagePumps = 0;
+    std::vector<std::wstring> ProgressShownWith;  // the last line at each ShowProgress ("" for none)
 
     void Expect(installer::TBoxKind kind, const std::wstring& text, bool answer) {
         Script.push_back({kind, text, answer});
@@ -51,6 +52,7 @@ public:
     }
     void AddInfoLine(const std::wstring& text) override { Lines.push_back(text); }
     void ProcessMessages() override { ++MessagePumps; }
+    void ShowProgress() override { ProgressShownWith.push_back(Lines.empty() ? L"" : Lines.back()); }
     bool ShowBox(installer::TBoxKind kind, const std::wstring& text) override {
         Shown.push_back({kind, text, false});
         if (Script.empty()) {

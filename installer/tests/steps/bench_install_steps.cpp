@@ -26,6 +26,7 @@ public:
     void MarkStep(bool ok) override { Failed += ok ? 0 : 1; }
     void AddInfoLine(const std::wstring&) override { ++Lines; }
     void ProcessMessages() override {}
+    void ShowProgress() override {}
     bool ShowBox(installer::TBoxKind, const std::wstring& text) override {
         std::fwprintf(stderr, L"box: %ls\n", text.c_str());
         return false;

@@ -211,6 +211,15 @@ TEST_F(InstallSteps, FreshInstallWritesEveryLineAndTheWholeTree) {
     // After each of the 23 engine and library lines, the two database folder
     // lines, the settings line, the CommDLL line and the six file-list entries.
     EXPECT_EQ(Ui.MessagePumps, 33);
+    // The list is brought up to date before the driver setup and before each
+    // database copy, with the copy's own line already in it.
+    const std::vector<std::wstring> shownWith = {
+        L"",  // the driver setup comes first
+        L"Каталог <" + Target + L"DTAFB\\> создан...",
+        L"Каталог <" + Target + L"DTA_clear\\> создан...",
+        L"Создание файлов базы данных....",
+    };
+    EXPECT_EQ(Ui.ProgressShownWith, shownWith);
 
     // Program tree.
     EXPECT_EQ(ReadFile(Target + L"readme.htm"), ReadFile(Dist + L"readme.htm"));
