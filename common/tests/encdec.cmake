@@ -10,7 +10,7 @@ ecg_add_fuzzer(fuzz_base64_decode SOURCES ${CMAKE_CURRENT_LIST_DIR}/encdec/fuzz_
 if(WIN32)
   add_executable(test_encdec ${CMAKE_CURRENT_LIST_DIR}/encdec/test_encdec.cpp
     ${CMAKE_CURRENT_LIST_DIR}/archive/IsolatedTestMain.cpp)
-  target_link_libraries(test_encdec PRIVATE ecg_common GTest::gtest)
+  target_link_libraries(test_encdec PRIVATE ecg_common ecg_test_support GTest::gtest)
   target_link_options(test_encdec PRIVATE -municode)
   ecg_add_test(test_encdec LOCALES ru_RU.UTF-8 en_US.UTF-8)
 endif()

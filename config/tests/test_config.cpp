@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "TestTree.h"
 
 namespace {
 
@@ -409,24 +410,7 @@ TChildResult RunChild(const std::wstring& dir, const std::wstring& test) {
     return r;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW((dir + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring n = fd.cFileName;
-            if (n == L"." || n == L"..") continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(dir + n + L"\\");
-            } else {
-                ::SetFileAttributesW((dir + n).c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW((dir + n).c_str());
-            }
-        } while (::FindNextFileW(h, &fd));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-}
+using testsupport::RemoveTree;
 
 class FreshProcessTest : public testing::Test {
 protected:

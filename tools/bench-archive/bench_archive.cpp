@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "TestTree.h"
 
 namespace {
 
@@ -31,18 +32,7 @@ std::vector<uint8_t> Data(size_t n, uint32_t seed) {
     return v;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((dir + L"\\*").c_str(), &fd));
-    if (h) do {
-            std::wstring n = fd.cFileName;
-            if (n == L"." || n == L"..") continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + L"\\" + n);
-            else ::DeleteFileW((dir + L"\\" + n).c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    h.reset();
-    ::RemoveDirectoryW(dir.c_str());
-}
+using testsupport::RemoveTree;
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "TestTree.h"
 
 namespace {
 
@@ -36,18 +37,7 @@ bool WriteFileOf(const std::wstring& path, uint64_t size, uint32_t seed) {
     return true;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((dir + L"\\*").c_str(), &fd));
-    if (h) do {
-            std::wstring n = fd.cFileName;
-            if (n == L"." || n == L"..") continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + L"\\" + n);
-            else ::DeleteFileW((dir + L"\\" + n).c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    h.reset();
-    ::RemoveDirectoryW(dir.c_str());
-}
+using testsupport::RemoveTree;
 
 size_t WorkingSet(bool peak) {
     PROCESS_MEMORY_COUNTERS pmc{};

@@ -11,25 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "TestTree.h"
 
 namespace {
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((dir + L"*").c_str(), &fd));
-    if (h) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring full = dir + name;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full + L"\\");
-            else ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    }
-    h.reset();
-    ::RemoveDirectoryW(dir.c_str());
-}
+using testsupport::RemoveTree;
 
 // The command line without the program name.
 std::wstring ArgumentsPart() {

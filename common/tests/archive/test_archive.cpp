@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <map>
+#include "TestTree.h"
 
 namespace {
 
@@ -51,22 +52,7 @@ uint64_t SizeOf(const std::wstring& path) {
     return (uint64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((dir + L"\\*").c_str(), &fd));
-    if (h) {
-        do {
-            std::wstring n = fd.cFileName;
-            if (n == L"." || n == L"..") continue;
-            std::wstring full = dir + L"\\" + n;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-            else ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    }
-    h.reset();
-    ::RemoveDirectoryW(dir.c_str());
-}
+using testsupport::RemoveTree;
 
 // Entries of an archive: name (decoded from UTF-8) -> flag, method, content.
 struct TEntry {

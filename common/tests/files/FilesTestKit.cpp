@@ -73,29 +73,6 @@ FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int seco
     return ft;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    std::wstring d = dir;
-    while (!d.empty() && d.back() == L'\\') d.pop_back();
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((d + L"\\*").c_str(), &fd));
-    if (h) {
-        do {
-            std::wstring n = fd.cFileName;
-            if (n == L"." || n == L"..") continue;
-            std::wstring full = d + L"\\" + n;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                if (!::RemoveDirectoryW(full.c_str())) ::DeleteFileW(full.c_str());
-                continue;
-            }
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-            else ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    }
-    h.reset();
-    ::RemoveDirectoryW(d.c_str());
-}
-
 namespace {
 
 using UnixNameFn = char*(CDECL*)(LPCWSTR);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "TestTree.h"
 
 namespace files_test {
 
@@ -22,7 +23,7 @@ FILETIME WriteTimeOf(const std::wstring& path);
 // The same instant as a local date-time, the way the helpers report it.
 TDateTime LocalOf(const FILETIME& utc);
 FILETIME FileTimeOf(int year, int month, int day, int hour, int minute, int second);
-void RemoveTree(const std::wstring& dir);  // test clean-up: links removed, never followed
+using testsupport::RemoveTree;  // test clean-up: links removed, never followed
 
 // Makes linkPath a link to the folder target.  Under Wine a Unix symbolic link
 // (made by /bin/ln through the Z: drive); elsewhere a directory symbolic link.

@@ -35,26 +35,6 @@ bool IsDir(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void RemoveTree(const std::wstring& dirIn) {
-    std::wstring dir = dirIn;
-    if (dir.empty()) return;
-    if (dir.back() != L'\\') dir += L'\\';
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((dir + L"*").c_str(), &fd));
-    if (h) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring full = dir + name;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full + L"\\");
-            else ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    }
-    h.reset();
-    ::RemoveDirectoryW(dir.c_str());
-}
-
 FILETIME WriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA d{};
     ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d);

@@ -11,6 +11,7 @@
 #include <deque>
 #include <string>
 #include <vector>
+#include "TestTree.h"
 
 namespace steptest {
 
@@ -82,7 +83,7 @@ void WriteFile(const std::wstring& path, const std::string& bytes);  // creates 
 std::string ReadFile(const std::wstring& path);                      // "<missing>" when absent
 bool Exists(const std::wstring& path);
 bool IsDir(const std::wstring& path);
-void RemoveTree(const std::wstring& dir);
+using testsupport::RemoveTree;  // test clean-up: links removed, never followed
 FILETIME WriteTime(const std::wstring& path);
 void SetWriteTime(const std::wstring& path, const FILETIME& ft);
 std::wstring IniValue(const std::wstring& file, const std::wstring& section, const std::wstring& key);

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "TestTree.h"
 
 namespace {
 
@@ -55,22 +56,7 @@ void WriteBytes(const std::wstring& path, size_t size, unsigned seed) {
     }
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    TFindHandle h(::FindFirstFileW((dir + L"*").c_str(), &fd));
-    if (h) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring full = dir + name;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full + L"\\");
-            else ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(h.get(), &fd));
-    }
-    h.reset();
-    ::RemoveDirectoryW(dir.c_str());
-}
+using testsupport::RemoveTree;
 
 std::wstring FileName(int i) {
     wchar_t buf[32];
