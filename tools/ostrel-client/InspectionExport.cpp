@@ -137,12 +137,26 @@ private:
         return top + 10LL * kSvgLanePad + DivRound(span * (hi - v), hi - lo);
     }
 
-    void Text(long long x, long long y, const std::string& text, const char* attrs = "") {
-        FOut += "<text x=\"";
-        AppendInt(FOut, x);
-        FOut += "\" y=\"";
-        AppendInt(FOut, y);
+    // ` name="v"`, v in pixels or in tenths of a pixel.
+    void Attr(const char* name, long long v) {
+        FOut += ' ';
+        FOut += name;
+        FOut += "=\"";
+        AppendInt(FOut, v);
         FOut += '"';
+    }
+    void AttrTenths(const char* name, long long t) {
+        FOut += ' ';
+        FOut += name;
+        FOut += "=\"";
+        AppendTenths(FOut, t);
+        FOut += '"';
+    }
+
+    void Text(long long x, long long y, const std::string& text, const char* attrs = "") {
+        FOut += "<text";
+        Attr("x", x);
+        Attr("y", y);
         FOut += attrs;
         FOut += '>';
         AppendEscaped(FOut, text);
@@ -159,11 +173,10 @@ private:
     }
 
     void Header() {
-        FOut += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"";
-        AppendInt(FOut, FWidth);
-        FOut += "\" height=\"";
-        AppendInt(FOut, FHeight);
-        FOut += "\" viewBox=\"0 0 ";
+        FOut += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"";
+        Attr("width", FWidth);
+        Attr("height", FHeight);
+        FOut += " viewBox=\"0 0 ";
         AppendInt(FOut, FWidth);
         FOut += ' ';
         AppendInt(FOut, FHeight);
@@ -185,15 +198,12 @@ private:
         }
         FOut += "<g id=\"";
         FOut += kChannels[ch].Name;
-        FOut += "\">\n<rect x=\"";
-        AppendInt(FOut, kSvgLeft);
-        FOut += "\" y=\"";
-        AppendInt(FOut, top);
-        FOut += "\" width=\"";
-        AppendInt(FOut, FPlotWidth);
-        FOut += "\" height=\"";
-        AppendInt(FOut, FLane);
-        FOut += "\" fill=\"none\" stroke=\"#c0c0c0\"/>\n";
+        FOut += "\">\n<rect";
+        Attr("x", kSvgLeft);
+        Attr("y", top);
+        Attr("width", FPlotWidth);
+        Attr("height", FLane);
+        FOut += " fill=\"none\" stroke=\"#c0c0c0\"/>\n";
         Text(30, top + FLane / 2 - 2, std::string(kChannels[ch].Name) + " (" + kChannels[ch].Word + ")",
              " font-weight=\"bold\"");
         const uint32_t absent = FInsp.Count() - present;
@@ -257,41 +267,34 @@ private:
 
     void Axis() {
         const long long y = kSvgTop + static_cast<long long>(kChannelCount) * FLane;
-        FOut += "<g id=\"axis\">\n<line x1=\"";
-        AppendInt(FOut, kSvgLeft);
-        FOut += "\" y1=\"";
-        AppendInt(FOut, y);
-        FOut += "\" x2=\"";
-        AppendInt(FOut, kSvgLeft + FPlotWidth);
-        FOut += "\" y2=\"";
-        AppendInt(FOut, y);
-        FOut += "\" stroke=\"black\"/>\n";
+        FOut += "<g id=\"axis\">\n<line";
+        Attr("x1", kSvgLeft);
+        Attr("y1", y);
+        Attr("x2", kSvgLeft + FPlotWidth);
+        Attr("y2", y);
+        FOut += " stroke=\"black\"/>\n";
         const uint32_t n = FInsp.Count();
         long long last = -1;
         for (unsigned k = 0; n != 0 && k <= 4; ++k) {
             const uint32_t r = static_cast<uint32_t>(uint64_t(n - 1) * k / 4);
             if (static_cast<long long>(r) == last) continue;
             last = r;
-            FOut += "<line x1=\"";
-            AppendTenths(FOut, X(r));
-            FOut += "\" y1=\"";
-            AppendInt(FOut, y);
-            FOut += "\" x2=\"";
-            AppendTenths(FOut, X(r));
-            FOut += "\" y2=\"";
-            AppendInt(FOut, y + 5);
-            FOut += "\" stroke=\"black\"/>\n<text x=\"";
-            AppendTenths(FOut, X(r));
-            FOut += "\" y=\"";
-            AppendInt(FOut, y + 18);
-            FOut += "\" text-anchor=\"middle\">";
+            FOut += "<line";
+            AttrTenths("x1", X(r));
+            Attr("y1", y);
+            AttrTenths("x2", X(r));
+            Attr("y2", y + 5);
+            FOut += " stroke=\"black\"/>\n<text";
+            AttrTenths("x", X(r));
+            Attr("y", y + 18);
+            FOut += " text-anchor=\"middle\">";
             AppendInt(FOut, r);
             FOut += "</text>\n";
         }
         Text(kSvgLeft + FPlotWidth / 2, y + 40, "record", " text-anchor=\"middle\"");
-        FOut += "<text x=\"14\" y=\"";
-        AppendInt(FOut, kSvgTop + kChannelCount * FLane / 2);
-        FOut += "\" text-anchor=\"middle\" transform=\"rotate(-90 14 ";
+        FOut += "<text x=\"14\"";
+        Attr("y", kSvgTop + kChannelCount * FLane / 2);
+        FOut += " text-anchor=\"middle\" transform=\"rotate(-90 14 ";
         AppendInt(FOut, kSvgTop + kChannelCount * FLane / 2);
         FOut += ")\">sample (12-bit)</text>\n</g>\n";
     }
