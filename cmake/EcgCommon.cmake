@@ -43,6 +43,13 @@ function(ecg_add_test target)
     if(A_EXCLUSIVE OR A_GUI)
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wineprefix)
     endif()
+    # Wine writes the locale of each starting program into the prefix's user
+    # settings, which every running program reads: a run under another locale
+    # must have the prefix to itself, or Russian tests beside it see en-US
+    # dates and separators (and it sees theirs).
+    if(WIN32 AND NOT loc STREQUAL "ru_RU.UTF-8")
+      set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
   endforeach()
 endfunction()
 
