@@ -15,7 +15,7 @@ if(WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/common/src/win/FileSystemHelper.cpp)
 
   add_executable(test_archive ${CMAKE_CURRENT_LIST_DIR}/archive/test_archive.cpp
     ${CMAKE_CURRENT_LIST_DIR}/archive/IsolatedTestMain.cpp)
-  target_link_libraries(test_archive PRIVATE ecg_common ecg_test_support GTest::gtest)
+  target_link_libraries(test_archive PRIVATE ecg_common ecg_test_files GTest::gtest)
   target_link_options(test_archive PRIVATE -municode)
   target_compile_definitions(test_archive PRIVATE
     ECG_QUICK_EXIT_EXE="$<TARGET_FILE_NAME:archive_quick_exit>")

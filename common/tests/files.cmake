@@ -3,7 +3,7 @@
 if(WIN32 AND EXISTS ${CMAKE_SOURCE_DIR}/common/src/win/FileSystemHelper.cpp)
   add_executable(test_files ${CMAKE_CURRENT_LIST_DIR}/files/test_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/files/FilesTestKit.cpp)
-  target_link_libraries(test_files PRIVATE ecg_common ecg_test_support GTest::gtest_main)
+  target_link_libraries(test_files PRIVATE ecg_common ecg_test_files GTest::gtest_main)
   ecg_add_test(test_files)
 
   # The same version tests in a program with a version resource and in one without.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 #include "TestTree.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -36,35 +37,10 @@ std::wstring WindowsIni() {
     return dir + L"ecg.ini";
 }
 
-std::string ReadBytes(const std::wstring& path) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out;
-    char buf[65536];
-    DWORD got = 0;
-    while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    ::CloseHandle(h);
-    return out;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h) << "cannot write test file";
-    DWORD put = 0;
-    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    ::CloseHandle(h);
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Ansi(const std::wstring& s) {
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
+using testsupport::Exists;
+using testsupport::Ansi;
 
 std::string Narrow(const std::wstring& s) { return WideToUtf8(s); }
 

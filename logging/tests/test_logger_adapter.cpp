@@ -6,22 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "TestFiles.h"
 
-namespace {
-
-std::string ReadBytes(const std::wstring& path) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out;
-    char buf[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    ::CloseHandle(h);
-    return out;
-}
-
-}  // namespace
+using testsupport::ReadBytes;
 
 TEST(LoggerAdapter, HelperLinesGoToTheirFilesWithTheirLevels) {
     const std::string mark = std::to_string(::GetTickCount());

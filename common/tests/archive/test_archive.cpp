@@ -15,6 +15,7 @@
 #include <cmath>
 #include <map>
 #include "TestTree.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -25,26 +26,9 @@ void MakeDirs(const std::wstring& path) {
         if (i == path.size() || path[i] == L'\\') ::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    MakeDirs(path.substr(0, path.find_last_of(L'\\')));
-    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(h) << SysErrorMessage(::GetLastError());
-    DWORD put = 0;
-    ASSERT_TRUE(::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    if (!h) return "<missing>";
-    std::string s;
-    char buf[65536];
-    DWORD got = 0;
-    while (::ReadFile(h.get(), buf, sizeof buf, &got, nullptr) && got) s.append(buf, got);
-    return s;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testsupport::WriteBytes;
+using testsupport::ReadBytes;
+using testsupport::Exists;
 
 uint64_t SizeOf(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA a{};

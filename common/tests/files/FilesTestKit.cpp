@@ -9,28 +9,6 @@ void MakeDirs(const std::wstring& path) {
         if (i == path.size() || path[i] == L'\\') ::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    MakeDirs(path.substr(0, path.find_last_of(L'\\')));
-    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(h) << SysErrorMessage(::GetLastError());
-    DWORD put = 0;
-    ASSERT_TRUE(::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr));
-    ASSERT_EQ(put, bytes.size());
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    if (!h) return "<missing>";
-    std::string s;
-    std::string buf(65536, '\0');
-    DWORD got = 0;
-    while (::ReadFile(h.get(), buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr) && got) s.append(buf, 0, got);
-    return s;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void SetTimes(const std::wstring& path, const FILETIME& utc) {
     TFileHandle h(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));

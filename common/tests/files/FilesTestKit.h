@@ -9,13 +9,14 @@
 
 #include <string>
 #include "TestTree.h"
+#include "TestFiles.h"
 
 namespace files_test {
 
 void MakeDirs(const std::wstring& path);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadBytes(const std::wstring& path);  // "<missing>" when it cannot be opened
-bool Exists(const std::wstring& path);
+using testsupport::WriteBytes;
+using testsupport::ReadBytes;  // "<missing>" when it cannot be opened
+using testsupport::Exists;
 // Write time (UTC) of a file or folder; sets creation time too, as far as the
 // file system keeps one.
 void SetTimes(const std::wstring& path, const FILETIME& utc);

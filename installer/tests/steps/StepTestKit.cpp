@@ -9,27 +9,6 @@ namespace steptest {
 std::string TFakeUi::Narrow(const std::wstring& s) { return WideToUtf8(s); }
 std::string U8(const std::wstring& s) { return WideToUtf8(s); }
 
-void WriteFile(const std::wstring& path, const std::string& bytes) {
-    for (size_t i = path.find(L'\\', 3); i != std::wstring::npos; i = path.find(L'\\', i + 1))
-        ::CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
-    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(h.valid()) << "cannot create " << U8(path);
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-}
-
-std::string ReadFile(const std::wstring& path) {
-    TFileHandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!h) return "<missing>";
-    std::string out;
-    char buf[4096];
-    DWORD got = 0;
-    while (::ReadFile(h.get(), buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    return out;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool IsDir(const std::wstring& path) {
     DWORD a = ::GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -74,29 +53,29 @@ std::wstring NewTempDir(const wchar_t* tag) {
 }
 
 void MakeDistribution(const std::wstring& d, const TDistOptions& o) {
-    WriteFile(d + L"readme.htm", "<html><body>Sample release notes</body></html>");
+    WriteBytes(d + L"readme.htm", "<html><body>Sample release notes</body></html>");
     if (o.Profile) {
-        WriteFile(d + L"Profile\\profile.txt", "profile");
-        WriteFile(d + L"Profile\\Expert\\DATA.XML", "<ROOT/>");
+        WriteBytes(d + L"Profile\\profile.txt", "profile");
+        WriteBytes(d + L"Profile\\Expert\\DATA.XML", "<ROOT/>");
     }
     if (o.Driver) {
         ::CreateDirectoryW((d + L"FTDIDriverInstall").c_str(), nullptr);
-        WriteFile(d + L"FTDIDriverInstall\\readme.txt", "driver");
+        WriteBytes(d + L"FTDIDriverInstall\\readme.txt", "driver");
         if (o.DriverProgram) {
             EXPECT_TRUE(::CopyFileW((ExeDir() + L"steps_fake_driver_setup.exe").c_str(),
                                     (d + L"FTDIDriverInstall\\CDM21228_Setup.exe").c_str(), FALSE));
         }
     }
-    if (o.SettingsXml) WriteFile(d + L"Settings\\Settings.xml", "<Settings/>");
-    WriteFile(d + L"Settings\\other.txt", "not copied");
-    WriteFile(d + L"backup\\v370\\filelist.xml", "<filelist><files/></filelist>");
-    WriteFile(d + L"backup\\v370\\old.txt", "old release");
-    WriteFile(d + L"backup\\v393\\Quorvel12.exe", "program 393");
-    WriteFile(d + L"backup\\v393\\help\\help.chm", "help 393");
-    WriteFile(d + L"backup\\v393\\old\\stale.txt", "stale");
-    WriteFile(d + L"backup\\v393\\ReleaseInfo",
+    if (o.SettingsXml) WriteBytes(d + L"Settings\\Settings.xml", "<Settings/>");
+    WriteBytes(d + L"Settings\\other.txt", "not copied");
+    WriteBytes(d + L"backup\\v370\\filelist.xml", "<filelist><files/></filelist>");
+    WriteBytes(d + L"backup\\v370\\old.txt", "old release");
+    WriteBytes(d + L"backup\\v393\\Quorvel12.exe", "program 393");
+    WriteBytes(d + L"backup\\v393\\help\\help.chm", "help 393");
+    WriteBytes(d + L"backup\\v393\\old\\stale.txt", "stale");
+    WriteBytes(d + L"backup\\v393\\ReleaseInfo",
               "<ROOT>\r\n  <Version>1</Version>\r\n  <Level>370</Level>\r\n  <Note>kept</Note>\r\n</ROOT>\r\n");
-    WriteFile(d + L"backup\\v393\\filelist.xml",
+    WriteBytes(d + L"backup\\v393\\filelist.xml",
               "<filelist>\r\n"
               "  <files>\r\n"
               "    <file DistrFN=\"Quorvel12.exe\">Quorvel12.exe</file>\r\n"
@@ -112,17 +91,17 @@ void MakeDistribution(const std::wstring& d, const TDistOptions& o) {
     for (const wchar_t* name : {L"aliases.conf", L"firebird.conf", L"fbclient.Dll", L"fbembed.Dll", L"ib_util.Dll",
                                 L"icudt30.Dll", L"icuin30.Dll", L"icuuc30.Dll", L"firebird.msg", L"gbak.exe",
                                 L"msvcp80.Dll", L"msvcr80.Dll"})
-        WriteFile(d + L"Firebird_257\\" + name, "engine " + U8(name));
-    for (const wchar_t* name : {L"fbintl.conf", L"fbintl.dll"}) WriteFile(d + L"Firebird_257\\intl\\" + name, U8(name));
+        WriteBytes(d + L"Firebird_257\\" + name, "engine " + U8(name));
+    for (const wchar_t* name : {L"fbintl.conf", L"fbintl.dll"}) WriteBytes(d + L"Firebird_257\\intl\\" + name, U8(name));
     for (const wchar_t* name : {L"fbudf.dll", L"ib_udf.dll", L"fbudf.sql", L"ib_udf.sql", L"ib_udf2.sql"})
-        WriteFile(d + L"Firebird_257\\udf\\" + name, U8(name));
+        WriteBytes(d + L"Firebird_257\\udf\\" + name, U8(name));
     for (const wchar_t* name : {L"Kelvar.Dll", L"Trimsa.Dll", L"Holmex.Dll", L"Dravin.Dll"})
-        WriteFile(d + L"UDF\\" + name, "complex " + U8(name));
-    if (o.Service) WriteFile(d + L"service\\tool.txt", "service");
-    WriteFile(d + L"dta_clear\\Q12.fdb", "template database");
-    if (o.DtaIni) WriteFile(d + L"dta_clear\\ecg.ini", "[Database]\r\nName=Q12\r\n");
-    if (o.Password) WriteFile(d + L"bin\\password.nsi", "password");
-    if (o.Integration) WriteFile(d + L"config\\Integration\\rmis.xml", "<rmis/>");
+        WriteBytes(d + L"UDF\\" + name, "complex " + U8(name));
+    if (o.Service) WriteBytes(d + L"service\\tool.txt", "service");
+    WriteBytes(d + L"dta_clear\\Q12.fdb", "template database");
+    if (o.DtaIni) WriteBytes(d + L"dta_clear\\ecg.ini", "[Database]\r\nName=Q12\r\n");
+    if (o.Password) WriteBytes(d + L"bin\\password.nsi", "password");
+    if (o.Integration) WriteBytes(d + L"config\\Integration\\rmis.xml", "<rmis/>");
 }
 
 }  // namespace steptest

@@ -11,6 +11,7 @@
 #include <deque>
 #include <string>
 #include <vector>
+#include "TestFiles.h"
 #include "TestTree.h"
 
 namespace steptest {
@@ -79,9 +80,9 @@ private:
 };
 
 // Files.
-void WriteFile(const std::wstring& path, const std::string& bytes);  // creates parent folders
-std::string ReadFile(const std::wstring& path);                      // "<missing>" when absent
-bool Exists(const std::wstring& path);
+using testsupport::WriteBytes;  // creates parent folders
+using testsupport::ReadBytes;   // "<missing>" when absent
+using testsupport::Exists;
 bool IsDir(const std::wstring& path);
 using testsupport::RemoveTree;  // test clean-up: links removed, never followed
 FILETIME WriteTime(const std::wstring& path);

@@ -222,37 +222,37 @@ TEST_F(InstallSteps, FreshInstallWritesEveryLineAndTheWholeTree) {
     EXPECT_EQ(Ui.ProgressShownWith, shownWith);
 
     // Program tree.
-    EXPECT_EQ(ReadFile(Target + L"readme.htm"), ReadFile(Dist + L"readme.htm"));
-    EXPECT_EQ(ReadFile(Target + L"Profile\\Expert\\DATA.XML"), "<ROOT/>");
-    EXPECT_EQ(ReadFile(Target + L"FTDIDriverInstall\\readme.txt"), "driver");
-    EXPECT_EQ(ReadFile(Target + L"FTDIDriverInstall\\setup_ran.txt"), "ran\r\n") << "setup started and waited for";
-    EXPECT_EQ(ReadFile(Target + L"Settings\\Settings.xml"), "<Settings/>");
+    EXPECT_EQ(ReadBytes(Target + L"readme.htm"), ReadBytes(Dist + L"readme.htm"));
+    EXPECT_EQ(ReadBytes(Target + L"Profile\\Expert\\DATA.XML"), "<ROOT/>");
+    EXPECT_EQ(ReadBytes(Target + L"FTDIDriverInstall\\readme.txt"), "driver");
+    EXPECT_EQ(ReadBytes(Target + L"FTDIDriverInstall\\setup_ran.txt"), "ran\r\n") << "setup started and waited for";
+    EXPECT_EQ(ReadBytes(Target + L"Settings\\Settings.xml"), "<Settings/>");
     EXPECT_FALSE(Exists(Target + L"Settings\\other.txt"));
-    EXPECT_EQ(ReadFile(Target + L"backup\\v370\\old.txt"), "old release");
-    EXPECT_EQ(ReadFile(Target + L"backup\\v393\\Quorvel12.exe"), "program 393");
-    EXPECT_EQ(ReadFile(Target + L"service\\tool.txt"), "service");
+    EXPECT_EQ(ReadBytes(Target + L"backup\\v370\\old.txt"), "old release");
+    EXPECT_EQ(ReadBytes(Target + L"backup\\v393\\Quorvel12.exe"), "program 393");
+    EXPECT_EQ(ReadBytes(Target + L"service\\tool.txt"), "service");
     // Engine and database.
-    EXPECT_EQ(ReadFile(Target + L"gbak.exe"), "engine gbak.exe");
-    EXPECT_EQ(ReadFile(Target + L"gds32.dll"), "engine fbembed.Dll");
-    EXPECT_EQ(ReadFile(Target + L"fbclient.dll"), "engine fbembed.Dll");
-    EXPECT_EQ(ReadFile(Target + L"fbclient_.dll"), "engine fbclient.Dll");
-    EXPECT_EQ(ReadFile(Target + L"intl\\fbintl.dll"), "fbintl.dll");
-    EXPECT_EQ(ReadFile(Target + L"udf\\ib_udf2.sql"), "ib_udf2.sql");
-    EXPECT_EQ(ReadFile(Target + L"UDF\\Dravin.Dll"), "complex Dravin.Dll");
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\Q12.fdb"), "template database");
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\ecg.ini"), "[Database]\r\nName=Q12\r\n");
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\password.nsi"), "password");
-    EXPECT_EQ(ReadFile(Target + L"DTA_clear\\Q12.fdb"), "template database");
+    EXPECT_EQ(ReadBytes(Target + L"gbak.exe"), "engine gbak.exe");
+    EXPECT_EQ(ReadBytes(Target + L"gds32.dll"), "engine fbembed.Dll");
+    EXPECT_EQ(ReadBytes(Target + L"fbclient.dll"), "engine fbembed.Dll");
+    EXPECT_EQ(ReadBytes(Target + L"fbclient_.dll"), "engine fbclient.Dll");
+    EXPECT_EQ(ReadBytes(Target + L"intl\\fbintl.dll"), "fbintl.dll");
+    EXPECT_EQ(ReadBytes(Target + L"udf\\ib_udf2.sql"), "ib_udf2.sql");
+    EXPECT_EQ(ReadBytes(Target + L"UDF\\Dravin.Dll"), "complex Dravin.Dll");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\Q12.fdb"), "template database");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\ecg.ini"), "[Database]\r\nName=Q12\r\n");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\password.nsi"), "password");
+    EXPECT_EQ(ReadBytes(Target + L"DTA_clear\\Q12.fdb"), "template database");
     EXPECT_TRUE(IsDir(Target + L"CommDLL"));
     EXPECT_FALSE(Exists(Target + L"config\\Integration"));
     // File list: copies (a new nested folder included), then the deletion.
-    EXPECT_EQ(ReadFile(Target + L"Quorvel12.exe"), "program 393");
-    EXPECT_EQ(ReadFile(Target + L"Help\\deep\\help.chm"), "help 393");
+    EXPECT_EQ(ReadBytes(Target + L"Quorvel12.exe"), "program 393");
+    EXPECT_EQ(ReadBytes(Target + L"Help\\deep\\help.chm"), "help 393");
     EXPECT_FALSE(Exists(Target + L"stale.txt"));
     // Current folder and release level.
     EXPECT_EQ(CurrentDir() + L"\\", Target);
     // The parser normalises line ends to LF; the platform's writer may keep LF.
-    EXPECT_EQ(Lf(ReadFile(Target + L"ReleaseInfo")),
+    EXPECT_EQ(Lf(ReadBytes(Target + L"ReleaseInfo")),
               "<ROOT>\n  <Version>1</Version>\n  <Level>393</Level>\n  <Note>kept</Note>\n</ROOT>\n");
     EXPECT_EQ(Run.NewestRelease, L"v393");
 
@@ -267,7 +267,7 @@ TEST_F(InstallSteps, FreshInstallWritesEveryLineAndTheWholeTree) {
     EXPECT_EQ(IniValue(Ini(), L"printoptions", L"termoprinter"), L"<absent>");
     EXPECT_EQ(IniValue(Ini(), L"options", L"vvdiagnos"), L"<absent>");
     EXPECT_EQ(IniValue(Ini(), L"INTEGRATION", L"RMIS_ENABLE"), L"<absent>");
-    const std::string raw = ReadFile(Ini());
+    const std::string raw = ReadBytes(Ini());
     EXPECT_NE(raw.find("[Options]\r\n"), std::string::npos) << raw;
     EXPECT_EQ(raw.find("[options]"), std::string::npos) << raw;
     EXPECT_NE(raw.find("[Common]\r\n"), std::string::npos) << raw;
@@ -322,7 +322,7 @@ TEST_F(InstallSteps, ThermalPrinterAndRmisKeys) {
     for (const wchar_t* k : {L"polindex", L"constindex", L"protocolmessage", L"urgencystatus"})
         EXPECT_EQ(IniValue(Ini(), L"Options", k), L"0") << U8(k);
     EXPECT_EQ(IniValue(Ini(), L"INTEGRATION", L"RMIS_ENABLE"), L"1");
-    EXPECT_EQ(ReadFile(Target + L"config\\Integration\\rmis.xml"), "<rmis/>");
+    EXPECT_EQ(ReadBytes(Target + L"config\\Integration\\rmis.xml"), "<rmis/>");
 }
 
 TEST_F(InstallSteps, RmisWithoutIntegrationFolderStillWritesKey) {
@@ -339,9 +339,9 @@ TEST_F(InstallSteps, DistributionWithoutOptionalItems) {
     TDistOptions o;
     o.Profile = o.Service = o.SettingsXml = o.DtaIni = o.Password = false;
     MakeDistribution(Dist, o);
-    WriteFile(Target + L"Settings\\Settings.xml", "<Settings own=\"1\"/>");
+    WriteBytes(Target + L"Settings\\Settings.xml", "<Settings own=\"1\"/>");
     ASSERT_TRUE(installer::RunInstallSteps(Run));
-    EXPECT_EQ(ReadFile(Target + L"Settings\\Settings.xml"), "<Settings own=\"1\"/>");
+    EXPECT_EQ(ReadBytes(Target + L"Settings\\Settings.xml"), "<Settings own=\"1\"/>");
     std::vector<std::wstring> expected = FreshLines(false);
     expected.insert(expected.begin(), L"Каталог <" + Target + L"Profile\\> создан...");
     ExpectLines(expected);
@@ -365,19 +365,19 @@ protected:
         Ui.Shown.clear();
         Ui.Cardiograph = Ui.Rmis = false;
         // The user's data and settings since then.
-        WriteFile(Target + L"DTAFB\\Q12.fdb", "patients of many years");
+        WriteBytes(Target + L"DTAFB\\Q12.fdb", "patients of many years");
         FILETIME old{};
         old.dwHighDateTime = 0x01C00000;  // 1990s
         SetWriteTime(Target + L"DTAFB\\Q12.fdb", old);
         OldDbTime = WriteTime(Target + L"DTAFB\\Q12.fdb");
-        WriteFile(Target + L"DTAFB\\ecg.ini", "local database settings");
+        WriteBytes(Target + L"DTAFB\\ecg.ini", "local database settings");
         ::WritePrivateProfileStringW(L"Options", L"kolday", L"99", Ini().c_str());
         ::WritePrivateProfileStringW(L"Options", L"cardiomodule", L"4", Ini().c_str());
         ::WritePrivateProfileStringW(L"Options", L"polindex", L"5", Ini().c_str());
         ::WritePrivateProfileStringW(L"Mine", L"Own", L"survives", Ini().c_str());
         ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, Ini().c_str());
-        WriteFile(Target + L"Profile\\only_in_target.txt", "stays");
-        WriteFile(Dist + L"Profile\\profile.txt", "profile v2");
+        WriteBytes(Target + L"Profile\\only_in_target.txt", "stays");
+        WriteBytes(Dist + L"Profile\\profile.txt", "profile v2");
     }
 
     std::vector<std::wstring> ReinstallLines(bool keep) const {
@@ -407,12 +407,12 @@ TEST_F(Reinstall, KeepOldDatabaseYes) {
     std::vector<std::wstring> expected = ReinstallLines(true);
     expected.push_back(L"Удаление файла " + Target + L"backup\\v393\\old\\stale.txt....");
     ExpectLines(expected);
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\Q12.fdb"), "patients of many years");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\Q12.fdb"), "patients of many years");
     FILETIME now = WriteTime(Target + L"DTAFB\\Q12.fdb");
     EXPECT_EQ(now.dwLowDateTime, OldDbTime.dwLowDateTime);
     EXPECT_EQ(now.dwHighDateTime, OldDbTime.dwHighDateTime);
-    EXPECT_EQ(ReadFile(Target + L"DTA_clear\\Q12.fdb"), "template database");
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\password.nsi"), "password");
+    EXPECT_EQ(ReadBytes(Target + L"DTA_clear\\Q12.fdb"), "template database");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\password.nsi"), "password");
     // Settings: table keys reset, other keys kept, thermal-printer keys and
     // RMIS_ENABLE of the first run kept.
     EXPECT_EQ(IniValue(Ini(), L"Options", L"kolday"), L"30");
@@ -422,8 +422,8 @@ TEST_F(Reinstall, KeepOldDatabaseYes) {
     EXPECT_EQ(IniValue(Ini(), L"printoptions", L"termoprinter"), L"0");
     EXPECT_EQ(IniValue(Ini(), L"INTEGRATION", L"RMIS_ENABLE"), L"1");
     // Overwritten and kept files of the program tree.
-    EXPECT_EQ(ReadFile(Target + L"Profile\\profile.txt"), "profile v2");
-    EXPECT_EQ(ReadFile(Target + L"Profile\\only_in_target.txt"), "stays");
+    EXPECT_EQ(ReadBytes(Target + L"Profile\\profile.txt"), "profile v2");
+    EXPECT_EQ(ReadBytes(Target + L"Profile\\only_in_target.txt"), "stays");
 }
 
 TEST_F(Reinstall, KeepOldDatabaseNo) {
@@ -433,8 +433,8 @@ TEST_F(Reinstall, KeepOldDatabaseNo) {
     std::vector<std::wstring> expected = ReinstallLines(false);
     expected.push_back(L"Удаление файла " + Target + L"backup\\v393\\old\\stale.txt....");
     ExpectLines(expected);
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\Q12.fdb"), "template database");
-    EXPECT_EQ(ReadFile(Target + L"DTAFB\\ecg.ini"), "local database settings");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\Q12.fdb"), "template database");
+    EXPECT_EQ(ReadBytes(Target + L"DTAFB\\ecg.ini"), "local database settings");
     EXPECT_EQ(IniValue(Ini(), L"printoptions", L"termoprinter"), L"<absent>");
 }
 
@@ -488,7 +488,7 @@ TEST_F(InstallSteps, FoldersThatCannotBeCreatedStopTheRun) {
         TDistOptions o;
         o.Profile = r.withProfile;
         MakeDistribution(Dist, o);
-        WriteFile(Target + r.blocker, "blocker");
+        WriteBytes(Target + r.blocker, "blocker");
         Ui.Lines.clear();
         Ui.Expect(TBoxKind::Error, r.text, true);
         EXPECT_FALSE(installer::RunInstallSteps(Run)) << "row: " << U8(r.blocker);
@@ -501,7 +501,7 @@ TEST_F(InstallSteps, FoldersThatCannotBeCreatedStopTheRun) {
 TEST_F(InstallSteps, Step18FailureStopsBeforeIntegration) {
     MakeDistribution(Dist);
     Ui.Rmis = true;
-    WriteFile(Target + L"backup", "a file where the release folders belong");
+    WriteBytes(Target + L"backup", "a file where the release folders belong");
     Ui.Expect(TBoxKind::Plain, L"Произошла ошибка копирования файлов. Перезапустите программу установки.", true);
     EXPECT_FALSE(installer::RunInstallSteps(Run));
     EXPECT_EQ(Ui.Lines.back(), L"Каталог <" + Target + L"\\CommDLL>создан...");
@@ -525,8 +525,8 @@ TEST_F(InstallSteps, DistributionWithoutReleaseFolderStops) {
 TEST_F(InstallSteps, NewestReleaseIsTheLastByName) {
     MakeDistribution(Dist);
     // Made after v393 so that creation order differs from name order.
-    WriteFile(Dist + L"backup\\v100\\filelist.xml", "<filelist><files/></filelist>");
-    WriteFile(Dist + L"backup\\WithOutAnswer\\filelist.xml", "<filelist><files/></filelist>");
+    WriteBytes(Dist + L"backup\\v100\\filelist.xml", "<filelist><files/></filelist>");
+    WriteBytes(Dist + L"backup\\WithOutAnswer\\filelist.xml", "<filelist><files/></filelist>");
     ASSERT_TRUE(installer::RunInstallSteps(Run));
     EXPECT_EQ(Run.NewestRelease, L"v393");
 }
@@ -549,7 +549,7 @@ TEST_F(InstallSteps, MissingEngineFileRaisesAndLeavesLineOpen) {
 
 TEST_F(InstallSteps, MalformedFileListEndsTheRunWithAnError) {
     MakeDistribution(Dist);
-    WriteFile(Dist + L"backup\\v393\\filelist.xml", "<filelist><files><file DistrFN=\"a\">a</files>");
+    WriteBytes(Dist + L"backup\\v393\\filelist.xml", "<filelist><files><file DistrFN=\"a\">a</files>");
     try {
         installer::RunInstallSteps(Run);
         ADD_FAILURE() << "no error";
@@ -561,26 +561,26 @@ TEST_F(InstallSteps, MalformedFileListEndsTheRunWithAnError) {
 
 TEST_F(InstallSteps, ReadOnlyReleaseInfoIsMadeWritableAndUpdated) {
     MakeDistribution(Dist);
-    WriteFile(Dist + L"backup\\v393\\filelist.xml",
+    WriteBytes(Dist + L"backup\\v393\\filelist.xml",
               "<filelist><files><file DistrFN=\"Quorvel12.exe\">Quorvel12.exe</file></files></filelist>");
-    WriteFile(Target + L"ReleaseInfo", "<ROOT><Version>1</Version><Level>1</Level></ROOT>");
+    WriteBytes(Target + L"ReleaseInfo", "<ROOT><Version>1</Version><Level>1</Level></ROOT>");
     ::SetFileAttributesW((Target + L"ReleaseInfo").c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(installer::RunInstallSteps(Run));
     EXPECT_EQ(::GetFileAttributesW((Target + L"ReleaseInfo").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_NE(ReadFile(Target + L"ReleaseInfo").find("<Level>393</Level>"), std::string::npos);
+    EXPECT_NE(ReadBytes(Target + L"ReleaseInfo").find("<Level>393</Level>"), std::string::npos);
 }
 
 TEST_F(InstallSteps, ReleaseInfoVersion2EndsTheRunBeforeTheShortcut) {
     MakeDistribution(Dist);
     const std::string v2 = "<ROOT><Version>2</Version><Level>370</Level></ROOT>";
-    WriteFile(Dist + L"backup\\v393\\ReleaseInfo", v2);
+    WriteBytes(Dist + L"backup\\v393\\ReleaseInfo", v2);
     try {
         installer::RunInstallSteps(Run);
         ADD_FAILURE() << "no error";
     } catch (const EFrameworkError& e) {
         EXPECT_EQ(e.Message(), L"Cannot get release information, error: unknown release file version");
     }
-    EXPECT_EQ(ReadFile(Target + L"ReleaseInfo"), v2);
+    EXPECT_EQ(ReadBytes(Target + L"ReleaseInfo"), v2);
     EXPECT_FALSE(Exists(Desktop + L"QUORVEL Test.lnk"));
 }
 
@@ -600,11 +600,11 @@ protected:
     void SetUp() override {
         InstallSteps::SetUp();
         Release = Target + L"backup\\v393\\";
-        WriteFile(Release + L"a.txt", "A");
-        WriteFile(Release + L"b.txt", "B");
-        WriteFile(Root + L"secret.txt", "outside");
+        WriteBytes(Release + L"a.txt", "A");
+        WriteBytes(Release + L"b.txt", "B");
+        WriteBytes(Root + L"secret.txt", "outside");
     }
-    void List(const std::string& body) { WriteFile(Release + L"filelist.xml", body); }
+    void List(const std::string& body) { WriteBytes(Release + L"filelist.xml", body); }
     std::wstring CopyLine(const std::wstring& distrFN, const wchar_t* mark) const {
         return L"Копирование файла " + Release + distrFN + L"...." + mark;
     }
@@ -615,21 +615,21 @@ TEST_F(FileList, MissingSourceMarksErrorAndGoesOn) {
     List("<l><files><f DistrFN=\"nothing.txt\">x.txt</f><f DistrFN=\"a.txt\">sub\\a.txt</f></files></l>");
     ASSERT_TRUE(installer::ProcessFileList(Ui, Release, Target));
     ExpectLines({CopyLine(L"nothing.txt", kFail), CopyLine(L"a.txt", kDone)});
-    EXPECT_EQ(ReadFile(Target + L"sub\\a.txt"), "A");
+    EXPECT_EQ(ReadBytes(Target + L"sub\\a.txt"), "A");
 }
 
 TEST_F(FileList, WithoutDelfilesOnlyCopies) {
     List("<l><files><f DistrFN=\"a.txt\">a.txt</f></files></l>");
-    WriteFile(Target + L"b.txt", "stays");
+    WriteBytes(Target + L"b.txt", "stays");
     ASSERT_TRUE(installer::ProcessFileList(Ui, Release, Target));
     ExpectLines({CopyLine(L"a.txt", kDone)});
-    EXPECT_EQ(ReadFile(Target + L"b.txt"), "stays");
+    EXPECT_EQ(ReadBytes(Target + L"b.txt"), "stays");
 }
 
 TEST_F(FileList, DeletionLineShowsDistrFnPath) {
     List("<l><delfiles><f DistrFN=\"shown\\name.dll\">gone.dll</f><f DistrFN=\"x\">absent.dll</f></delfiles>"
          "<files/></l>");
-    WriteFile(Target + L"gone.dll", "old");
+    WriteBytes(Target + L"gone.dll", "old");
     ASSERT_TRUE(installer::ProcessFileList(Ui, Release, Target));
     ExpectLines({L"Удаление файла " + Release + L"shown\\name.dll...."});
     EXPECT_FALSE(Exists(Target + L"gone.dll"));
@@ -682,7 +682,7 @@ TEST_F(FileList, EntriesOutsideTheirFolderAreRefused) {
          "<f DistrFN=\"x\">..\\..\\secret.txt</f>"
          "<f DistrFN=\"x\">" + U8(Root) + "secret.txt</f>"
          "</delfiles></l>");
-    WriteFile(Root + L"abs.txt", "untouched");
+    WriteBytes(Root + L"abs.txt", "untouched");
     ASSERT_TRUE(installer::ProcessFileList(Ui, Release, Target));
     const std::wstring wabs = Root + L"abs.txt";
     ExpectLines({CopyLine(L"a.txt", kFail), CopyLine(L"a.txt", kFail), CopyLine(L"a.txt", kFail),
@@ -692,11 +692,11 @@ TEST_F(FileList, EntriesOutsideTheirFolderAreRefused) {
     EXPECT_FALSE(Exists(Root + L"up.txt"));
     EXPECT_FALSE(Exists(Root + L"up2.txt"));
     EXPECT_FALSE(Exists(Root + L"backup"));
-    EXPECT_EQ(ReadFile(Root + L"abs.txt"), "untouched");
+    EXPECT_EQ(ReadBytes(Root + L"abs.txt"), "untouched");
     EXPECT_FALSE(Exists(Target + L"stolen.txt"));
     EXPECT_FALSE(Exists(Target + L"stolen2.txt"));
-    EXPECT_EQ(ReadFile(Root + L"secret.txt"), "outside");
-    EXPECT_EQ(ReadFile(Target + L"ok\\b.txt"), "B");
+    EXPECT_EQ(ReadBytes(Root + L"secret.txt"), "outside");
+    EXPECT_EQ(ReadBytes(Target + L"ok\\b.txt"), "B");
 }
 
 TEST_F(FileList, SiblingFolderWithCommonPrefixIsOutside) {
@@ -705,11 +705,11 @@ TEST_F(FileList, SiblingFolderWithCommonPrefixIsOutside) {
          "<delfiles><f DistrFN=\"x\">..\\Quorvel12_3930\\victim.txt</f></delfiles></l>");
     std::wstring sibling = Target;
     sibling.insert(sibling.size() - 1, L"0");
-    WriteFile(sibling + L"victim.txt", "victim");
+    WriteBytes(sibling + L"victim.txt", "victim");
     ASSERT_TRUE(installer::ProcessFileList(Ui, Release, Target));
     ExpectLines({CopyLine(L"a.txt", kFail)});
     EXPECT_FALSE(Exists(sibling + L"a.txt"));
-    EXPECT_EQ(ReadFile(sibling + L"victim.txt"), "victim");
+    EXPECT_EQ(ReadBytes(sibling + L"victim.txt"), "victim");
 }
 
 // --- Read-only attribute and release level ---------------------------------
@@ -718,7 +718,7 @@ TEST_F(InstallSteps, SetReadOnlyAttribute) {
     EXPECT_EQ(installer::SetReadOnlyAttribute(Root + L"missing", false), 0);
     EXPECT_FALSE(Exists(Root + L"missing"));
     const std::wstring f = Root + L"ri";
-    WriteFile(f, "x");
+    WriteBytes(f, "x");
     ASSERT_TRUE(::SetFileAttributesW(f.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     const DWORD before = ::GetFileAttributesW(f.c_str());
     ASSERT_TRUE(before & FILE_ATTRIBUTE_READONLY);
@@ -745,7 +745,7 @@ TEST_F(InstallSteps, WriteReleaseLevelRows) {
         {"not well-formed", "<ROOT><Version>1</Version>", L""},
     };
     for (const auto& r : rows) {
-        WriteFile(f, r.body);
+        WriteBytes(f, r.body);
         try {
             installer::WriteReleaseLevel(Target, L"393");
             ADD_FAILURE() << "row: " << r.name << ": no error";
@@ -753,14 +753,14 @@ TEST_F(InstallSteps, WriteReleaseLevelRows) {
             if (*r.error) EXPECT_EQ(e.Message(), prefix + r.error) << "row: " << r.name;
             else EXPECT_EQ(e.Message().rfind(prefix, 0), 0u) << "row: " << r.name << ": " << e.what();
         }
-        EXPECT_EQ(ReadFile(f), r.body) << "row: " << r.name;
+        EXPECT_EQ(ReadBytes(f), r.body) << "row: " << r.name;
     }
     // Missing file: nothing happens.
     ::DeleteFileW(f.c_str());
     EXPECT_NO_THROW(installer::WriteReleaseLevel(Target, L"393"));
     EXPECT_FALSE(Exists(f));
     // A read-only file cannot be saved.
-    WriteFile(f, "<ROOT><Version>1</Version><Level>370</Level></ROOT>");
+    WriteBytes(f, "<ROOT><Version>1</Version><Level>370</Level></ROOT>");
     ::SetFileAttributesW(f.c_str(), FILE_ATTRIBUTE_READONLY);
     if (ReadOnlyIsEnforced(f)) {
         try {
@@ -773,9 +773,9 @@ TEST_F(InstallSteps, WriteReleaseLevelRows) {
     ::SetFileAttributesW(f.c_str(), FILE_ATTRIBUTE_NORMAL);
     // Version 1 with other content: only the level changes.
     const std::string v1 = "<ROOT><Version>1</Version><Level>370</Level><Other a=\"b\">text</Other></ROOT>";
-    WriteFile(f, v1);
+    WriteBytes(f, v1);
     installer::WriteReleaseLevel(Target, L"393");
-    std::string after = ReadFile(f);
+    std::string after = ReadBytes(f);
     while (!after.empty() && (after.back() == '\n' || after.back() == '\r')) after.pop_back();
     EXPECT_EQ(after, "<ROOT><Version>1</Version><Level>393</Level><Other a=\"b\">text</Other></ROOT>");
 }
@@ -784,10 +784,10 @@ TEST_F(InstallSteps, WriteReleaseLevelKeepsDeclarationAndUtf8Text) {
     // Saved by the platform's writer: UTF-8 (or ASCII) files only, see the
     // developer notes for documents declared windows-1251 under Wine.
     const std::wstring f = Target + L"ReleaseInfo";
-    WriteFile(f, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ROOT><Version>1</Version><Level>370</Level>"
+    WriteBytes(f, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ROOT><Version>1</Version><Level>370</Level>"
                  "<Note>\xD0\x92\xD1\x8B\xD0\xBF\xD1\x83\xD1\x81\xD0\xBA</Note></ROOT>\r\n");
     installer::WriteReleaseLevel(Target, L"393");
-    const std::string after = ReadFile(f);
+    const std::string after = ReadBytes(f);
     EXPECT_NE(after.find("<?xml version=\"1.0\""), std::string::npos) << after;
     EXPECT_NE(after.find("<Level>393</Level><Note>\xD0\x92\xD1\x8B\xD0\xBF\xD1\x83\xD1\x81\xD0\xBA</Note>"),
               std::string::npos)
@@ -798,7 +798,7 @@ TEST_F(InstallSteps, WriteReleaseLevelKeepsDeclarationAndUtf8Text) {
 
 TEST_F(InstallSteps, ShortcutNamesAndFolders) {
     const std::wstring exe = Target + L"Quorvel12.exe";
-    WriteFile(exe, "program");
+    WriteBytes(exe, "program");
     std::wstring linkPath = L"<unchanged>";
     installer::CreateShortcut(exe, 0, L"", L"", L"", L"desc", L"", linkPath);
     EXPECT_EQ(linkPath, Desktop + L"Quorvel12.lnk");
@@ -855,7 +855,7 @@ TEST_F(InstallSteps, CyrillicShortcutRoundTrip) {
     if (!RussianLocale()) GTEST_SKIP() << "Cyrillic link paths round-trip under code page 1251 only (Wine)";
     const std::wstring dir = Root + L"Комплекс ЭКГ\\";
     const std::wstring exe = dir + L"Quorvel12.exe";
-    WriteFile(exe, "program");
+    WriteBytes(exe, "program");
     std::wstring linkPath;
     installer::CreateShortcut(exe, 0, L"", L"", L"", L"Комплекс анализа электрокардиограмм \"Кардио\"", L"Кардио",
                               linkPath);
