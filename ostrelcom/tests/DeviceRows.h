@@ -4,6 +4,9 @@
 // test (the platform-free logic against the simulator's device model):
 // scenario rows, the record pattern comparison and the reading of the
 // simulator's event log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
@@ -17,6 +20,10 @@ namespace devicerows {
 constexpr int kOk = 0;     // S_OK
 constexpr int kFalse = 1;  // S_FALSE
 constexpr uint32_t kChunk = 500;  // records per range read
+// A transfer buffer is prefilled with the sentinel and has a guard behind the
+// bytes the server is given.
+constexpr uint8_t kSentinel = 0xCD;
+constexpr size_t kGuard = 64;
 
 inline int Count(const std::vector<std::string>& lines, const std::string& prefix)
 {
@@ -119,6 +126,33 @@ inline int ChunkCount(uint32_t start, uint32_t count)
     if (start + count <= ring)
         return chunks(count);
     return chunks(ring - start) + chunks(start + count - ring);
+}
+
+// What a row's GetInspectionData must leave: the device's events, nothing
+// written beyond the buffer (or at all without a transfer), the pattern's
+// records after a success, the device back in its previous range.
+inline void ExpectTransfer(const TRow& row, const std::vector<uint8_t>& buf, size_t bytes,
+                           const std::vector<std::string>& dataLog)
+{
+    EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
+    EXPECT_EQ(Count(dataLog, "wake"), 0) << "a transfer does not wake the device again";
+    if (row.reads) {
+        EXPECT_EQ(Reads(dataLog), row.reads);
+    } else {
+        EXPECT_EQ(Count(dataLog, "read"), ChunkCount(row.start, row.size / 18));
+    }
+    EXPECT_EQ(std::count(buf.begin() + static_cast<std::ptrdiff_t>(bytes), buf.end(), kSentinel), int(kGuard))
+        << "written beyond the buffer";
+    if (row.reads && row.reads[0] == 0) {
+        EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), int(buf.size())) << "buffer written without a transfer";
+    }
+    if (row.data == kOk) {
+        ASSERT_EQ(row.size % 18, 0u);
+        EXPECT_EQ(Compare(buf, row.start, row.size / 18, row.seed), "");
+    }
+    if (row.restored && (!row.reads || row.reads[0] != 0)) {
+        EXPECT_EQ(LastState(dataLog), "16-32") << "device not left in its previous range";
+    }
 }
 
 inline void PrintTo(const TRow& r, std::ostream* os) { *os << r.name; }

@@ -15,8 +15,6 @@ using ostrel::test::TBench;
 using ostrel::test::TSimPort;
 
 namespace {
-constexpr uint8_t kSentinel = 0xCD;
-constexpr size_t kGuard = 64;
 
 // Puts a row's scenario on its port and an ordinary device on the other one.
 void Prepare(TBench& bench, const TRow& row, int sim)
@@ -69,24 +67,7 @@ TEST_P(NativeFaultMatrix, Row)
     std::vector<uint8_t> buf(bytes + kGuard, kSentinel);
     EXPECT_EQ(t.GetInspectionData(row.index, buf.data(), static_cast<uint32_t>(bytes)), row.data);
     const auto dataLog = bench.Log(name);
-    EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
-    EXPECT_EQ(Count(dataLog, "wake"), 0) << "a transfer does not wake the device again";
-    if (row.reads) {
-        EXPECT_EQ(Reads(dataLog), row.reads);
-    } else {
-        EXPECT_EQ(Count(dataLog, "read"), ChunkCount(row.start, row.size / 18));
-    }
-    EXPECT_EQ(std::count(buf.begin() + static_cast<std::ptrdiff_t>(bytes), buf.end(), kSentinel), int(kGuard));
-    if (row.reads && row.reads[0] == 0) {
-        EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), int(buf.size())) << "buffer written without a transfer";
-    }
-    if (row.data == kOk) {
-        ASSERT_EQ(row.size % 18, 0u);
-        EXPECT_EQ(Compare(buf, row.start, row.size / 18, row.seed), "");
-    }
-    if (row.restored && (!row.reads || row.reads[0] != 0)) {
-        EXPECT_EQ(LastState(dataLog), "16-32") << "device not left in its previous range";
-    }
+    ExpectTransfer(row, buf, bytes, dataLog);
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, NativeFaultMatrix, ::testing::ValuesIn(kRows),

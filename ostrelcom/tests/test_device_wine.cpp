@@ -101,8 +101,6 @@ struct TServer {
     }
 };
 
-constexpr uint8_t kSentinel = 0xCD;
-constexpr size_t kGuard = 64;
 }  // namespace
 
 class FaultMatrix : public ::testing::TestWithParam<TRow> {
@@ -151,25 +149,7 @@ TEST_P(FaultMatrix, Row)
     std::vector<uint8_t> buf(bytes + kGuard, kSentinel);
     EXPECT_EQ(comm->GetInspectionData(row.index, buf.data(), static_cast<unsigned long>(bytes)), row.data);
     const auto dataLog = Received(sim);
-    EXPECT_EQ(Errors(dataLog), "") << Joined(dataLog);
-    EXPECT_EQ(Count(dataLog, "wake"), 0) << "a transfer does not wake the device again";
-    if (row.reads) {
-        EXPECT_EQ(Reads(dataLog), row.reads);
-    } else {
-        EXPECT_EQ(Count(dataLog, "read"), ChunkCount(row.start, row.size / 18));
-    }
-    EXPECT_EQ(std::count(buf.begin() + static_cast<std::ptrdiff_t>(bytes), buf.end(), kSentinel), int(kGuard))
-        << "written beyond the buffer";
-    if (row.reads && row.reads[0] == 0) {
-        EXPECT_EQ(std::count(buf.begin(), buf.end(), kSentinel), int(buf.size())) << "buffer written without a transfer";
-    }
-    if (row.data == S_OK) {
-        ASSERT_EQ(row.size % 18, 0u);
-        EXPECT_EQ(Compare(buf, row.start, row.size / 18, row.seed), "");
-    }
-    if (row.restored && (!row.reads || row.reads[0] != 0)) {
-        EXPECT_EQ(LastState(dataLog), "16-32") << "device not left in its previous range";
-    }
+    ExpectTransfer(row, buf, bytes, dataLog);
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, FaultMatrix, ::testing::ValuesIn(kRows),
