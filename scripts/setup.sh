@@ -49,20 +49,34 @@ if [ $need_gen = 1 ]; then
   $SUDO locale-gen
 fi
 
-# Source packages of the main suite, for PCRE2 and zlib's minizip.
-if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  log "adding a deb-src entry for bookworm main"
-  uri=$(grep -rhsE '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -m1 -E 'debian/?$' | awk '{print $2}')
-  key=$(grep -rhsE '^Signed-By:' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1 | awk '{print $2}')
-  uri=${uri:-http://deb.debian.org/debian}
-  key=${key:-/usr/share/keyrings/debian-archive-keyring.gpg}
-  printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: %s\n' "$uri" "$key" \
-    | $SUDO tee /etc/apt/sources.list.d/ecg-deb-src.sources >/dev/null
+# Source packages of the main suite, for PCRE2 and zlib's minizip.  The
+# machine's sources may be deb822 files or one-line lists (or both); a deb-src
+# entry is added only when none exists, in the format already in use.
+. "$ROOT/scripts/lib/apt-sources.sh"
+scan=$(apt_sources_scan /etc/apt bookworm)
+src_format=$(printf '%s\n' "$scan" | sed -n 's/^format=//p')
+src_uri=$(printf '%s\n' "$scan" | sed -n 's/^uri=//p')
+src_key=$(printf '%s\n' "$scan" | sed -n 's/^signed_by=//p')
+if [ "$(printf '%s\n' "$scan" | sed -n 's/^deb_src=//p')" != yes ]; then
+  log "adding a deb-src entry for bookworm main ($src_format sources)"
+  src_uri=${src_uri:-http://deb.debian.org/debian}
+  if [ "$src_format" = list ]; then
+    apt_sources_deb_src_entry list "$src_uri" "$src_key" bookworm \
+      | $SUDO tee /etc/apt/sources.list.d/ecg-deb-src.list >/dev/null
+  else
+    if [ -z "$src_key" ] && [ -f /usr/share/keyrings/debian-archive-keyring.gpg ]; then
+      src_key=/usr/share/keyrings/debian-archive-keyring.gpg
+    fi
+    apt_sources_deb_src_entry deb822 "$src_uri" "$src_key" bookworm \
+      | $SUDO tee /etc/apt/sources.list.d/ecg-deb-src.sources >/dev/null
+  fi
   $SUDO apt-get update -q
 fi
 
 SRC=$DEPS/src
-mkdir -p "$SRC"
+if ! mkdir -p "$SRC" 2>/dev/null; then
+  $SUDO mkdir -p "$SRC" && $SUDO chown -R "$(id -u):$(id -g)" "$DEPS"
+fi
 fetch_source() { # name dir-glob
   local name=$1
   if ! ls -d "$SRC/$name"-*/ >/dev/null 2>&1; then
