@@ -27,6 +27,15 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 }
 
 const int64_t kEpochOffset = 25569;  // 1970-01-01 as a TDateTime day number
+
+// The value rounded to a 64-bit double.  On 32-bit x86 the x87 unit computes
+// in 80-bit registers and a value returned in one keeps its extra bits, so a
+// file's time freshly encoded could compare later than the same time stored
+// by the caller.  A store to memory rounds it, once, to what every copy holds.
+double Stored(double v) noexcept {
+    volatile double stored = v;
+    return stored;
+}
 }  // namespace
 
 TDateTime EncodeDateTime(const TDateTimeParts& p) noexcept {
@@ -34,7 +43,7 @@ TDateTime EncodeDateTime(const TDateTimeParts& p) noexcept {
     double frac = (((p.Hour * 60.0 + p.Minute) * 60.0 + p.Second) * 1000.0 + p.Millisecond) / 86400000.0;
     // Before the epoch the integral part is negative and the time still adds
     // its fraction in absolute terms (the conventional representation).
-    return days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac;
+    return Stored(days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac);
 }
 
 TDateTimeParts DecodeDateTime(TDateTime dt) noexcept {
