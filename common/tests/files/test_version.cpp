@@ -20,12 +20,13 @@ std::wstring ExeDateText() {
     ::FileTimeToLocalFileTime(&fa.ftLastWriteTime, &local);
     ::FileTimeToSystemTime(&local, &st);
     wchar_t buf[64] = {};
-    // Written out by hand in the two locales the tests run in.
-    const char* lang = std::getenv("ECG_TEST_LANG");
-    if (lang && std::string(lang).rfind("ru", 0) == 0)
-        swprintf(buf, 64, L"%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear);
-    else
-        swprintf(buf, 64, L"%u/%u/%04u", st.wMonth, st.wDay, st.wYear);
+    // Written out by hand in the two locales the tests run in: the one the
+    // program really runs under, whatever the test runner asked for.
+    switch (PRIMARYLANGID(::GetUserDefaultLangID())) {
+        case LANG_RUSSIAN: swprintf(buf, 64, L"%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear); break;
+        case LANG_ENGLISH: swprintf(buf, 64, L"%u/%u/%04u", st.wMonth, st.wDay, st.wYear); break;
+        default: ADD_FAILURE() << "user locale " << ::GetUserDefaultLangID() << " is neither Russian nor English";
+    }
     return buf;
 }
 

@@ -283,14 +283,16 @@ TEST_F(InstallerGui, StartStateOfTheMainWindow) {
 }
 
 // Visible bitmap pictures of the window (banner and logo).
+BOOL CALLBACK CountVisibleBitmap(HWND h, LPARAM lp) {
+  if (_wcsicmp(ClassOf(h).c_str(), L"Static") == 0 && (GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP &&
+      IsWindowVisible(h))
+    ++*reinterpret_cast<int*>(lp);
+  return TRUE;
+}
+
 int VisibleBitmaps(HWND main) {
   int n = 0;
-  EnumChildWindows(main, [](HWND h, LPARAM lp) -> BOOL {
-    if (_wcsicmp(ClassOf(h).c_str(), L"Static") == 0 && (GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP &&
-        IsWindowVisible(h))
-      ++*reinterpret_cast<int*>(lp);
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&n));
+  EnumChildWindows(main, CountVisibleBitmap, reinterpret_cast<LPARAM>(&n));
   return n;
 }
 
