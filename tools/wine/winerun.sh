@@ -21,9 +21,11 @@ root=$1; shift
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
 
-WINE=${ECG_WINE:-/usr/lib/wine/wine64}
-WINESERVER=${ECG_WINESERVER:-/usr/lib/wine/wineserver64}
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+# 64-bit Wine on the host; the 32-bit guest of the i686 build has only the
+# 32-bit loader and server.
+first_program() { local p; for p in "$@"; do [ -x "$p" ] && { echo "$p"; return; }; done; echo "$1"; }
+WINE=${ECG_WINE:-$(first_program /usr/lib/wine/wine64 /usr/lib/wine/wine)}
+WINESERVER=${ECG_WINESERVER:-$(first_program /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver)}
 
 export WINEPREFIX=$root/prefix
 export HOME=$root/home
@@ -69,14 +71,23 @@ server_running() {
   return 1
 }
 
+# Settings of the prefix; raise the version when they change so that
+# prefixes made before get them too.
+PREFIX_VERSION=2
 boot_prefix() {
-  [ -f "$WINEPREFIX/.ecg-ready" ] && return
-  echo "winerun: creating Wine prefix in $WINEPREFIX" >&2
-  "$WINE" wineboot -i >"$root/log/boot.log" 2>&1 </dev/null
+  local stamp=$WINEPREFIX/.ecg-ready
+  [ "$(cat "$stamp" 2>/dev/null)" = "$PREFIX_VERSION" ] && return
+  if [ ! -f "$stamp" ]; then
+    echo "winerun: creating Wine prefix in $WINEPREFIX" >&2
+    "$WINE" wineboot -i >"$root/log/boot.log" 2>&1 </dev/null
+  fi
+  # A crashing program gets a back trace on its standard error and ends,
+  # instead of waiting for someone to close the crash dialog.
   local regfile=$root/log/prefix.reg
   {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n"Decorated"="Y"\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
     printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
     local i
     for i in 1 2 3 4; do printf '"COM%d"="%s"\r\n' "$i" "$root/ports/COM$i"; done
@@ -85,7 +96,7 @@ boot_prefix() {
   "$WINE" regedit /S "$(winepath_of "$regfile")" >>"$root/log/boot.log" 2>&1 </dev/null
   "$WINESERVER" -k >/dev/null 2>&1 || true
   "$WINESERVER" -w >/dev/null 2>&1 || true
-  touch "$WINEPREFIX/.ecg-ready"
+  echo "$PREFIX_VERSION" >"$stamp"
 }
 
 winepath_of() { echo "Z:$(echo "$1" | sed 's#/#\\#g')"; }
