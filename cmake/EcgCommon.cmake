@@ -5,6 +5,10 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine/winerun.sh ${ECG_WINE_ROOT})
 endif()
 
+# Time-outs of the tests are multiplied by this (the i686 tests run in an
+# emulated guest, several times slower than the twin on the host).
+set(ECG_TEST_TIMEOUT_SCALE 1 CACHE STRING "Factor applied to every test time-out")
+
 # ecg_add_test(<target> [LOCALES loc...] [EXCLUSIVE] [GUI] [TIMEOUT s] [ARGS ...] [LABELS ...])
 #   One CTest test per locale for a test executable that holds many tests.
 #   Windows executables run under Wine (CMAKE_CROSSCOMPILING_EMULATOR), once per
@@ -18,6 +22,7 @@ function(ecg_add_test target)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
+  math(EXPR A_TIMEOUT "${A_TIMEOUT} * ${ECG_TEST_TIMEOUT_SCALE}")
   list(LENGTH A_LOCALES nloc)
   foreach(loc IN LISTS A_LOCALES)
     if(nloc GREATER 1)
