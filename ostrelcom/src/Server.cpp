@@ -35,8 +35,12 @@ public:
         STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
             if (!out) return E_POINTER;
             CComm* c = Self();
-            if (iid == IID_IUnknown) *out = static_cast<IUnknown*>(this);
-            else if (iid == IID_IDispatch || iid == IID_IComm) *out = static_cast<IComm*>(&c->FDisp);
+            // IUnknown is the IComm face, as IDispatch and IComm are; only an
+            // aggregated object hands its outer object this separate
+            // non-delegating unknown.
+            if (iid == IID_IUnknown && c->Aggregated()) *out = static_cast<IUnknown*>(this);
+            else if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IComm)
+                *out = static_cast<IComm*>(&c->FDisp);
             else if (iid == IID_IOstrelComm) *out = static_cast<IOstrelComm*>(&c->FCustom);
             else { *out = nullptr; return E_NOINTERFACE; }
             static_cast<IUnknown*>(*out)->AddRef();
@@ -105,6 +109,7 @@ public:
     };
 
     HRESULT LoadTypeInfo(LCID lcid);
+    bool Aggregated() const { return FOuter != &FInner; }
 
     TInner FInner;
     TDisp FDisp;
@@ -156,10 +161,15 @@ public:
         LeaveCriticalSection(&FLock);
         return r;
     }
+    // A Release beyond the references given out changes nothing: the count
+    // stays at 0 and the module lock is not given back twice.
     STDMETHODIMP_(ULONG) Release() override {
         EnterCriticalSection(&FLock);
-        const ULONG r = FRefs ? --FRefs : 0;
-        if (r == 0) UnlockModule();
+        ULONG r = 0;
+        if (FRefs > 0) {
+            r = --FRefs;
+            if (r == 0) UnlockModule();
+        }
         LeaveCriticalSection(&FLock);
         return r;
     }

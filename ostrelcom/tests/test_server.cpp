@@ -213,6 +213,104 @@ TEST_F(Server, UnloadOnlyWithoutObjectsLocksOrFactoryReferences) {
     EXPECT_EQ(canUnload(), S_OK);
 }
 
+TEST_F(Server, FactoryReleasedMoreOftenThanReferencedKeepsTheLockCount) {
+    auto canUnload = server.Get<Fn>("DllCanUnloadNow");
+    auto getClass = server.Get<GetClassFn>("DllGetClassObject");
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClass(CLSID_Comm, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(canUnload(), S_OK);
+    // One Release too many (the factory is the module's own, it stays).
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(canUnload(), S_OK) << "the lock count went below zero";
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(canUnload(), S_FALSE) << "a server lock must hold the module";
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+// Identity of an object of its own: IUnknown, IDispatch and IComm are one
+// pointer, and every face answers IUnknown with it.
+TEST_F(Server, NotAggregatedIUnknownIsTheICommFace) {
+    TComPtr<IUnknown> unk;
+    ASSERT_EQ(CoCreateInstance(CLSID_Comm, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unk.put_void()), S_OK);
+    TComPtr<IDispatch> disp;
+    TComPtr<IComm> comm;
+    TComPtr<IOstrelComm> custom;
+    ASSERT_EQ(unk.As(IID_IDispatch, disp), S_OK);
+    ASSERT_EQ(unk.As(IID_IComm, comm), S_OK);
+    ASSERT_EQ(unk.As(IID_IOstrelComm, custom), S_OK);
+    EXPECT_EQ(static_cast<void*>(unk.get()), static_cast<void*>(disp.get()));
+    EXPECT_EQ(static_cast<void*>(unk.get()), static_cast<void*>(comm.get()));
+    EXPECT_NE(static_cast<void*>(unk.get()), static_cast<void*>(custom.get()));
+    for (IUnknown* face : {static_cast<IUnknown*>(disp.get()), static_cast<IUnknown*>(custom.get()), unk.get()}) {
+        TComPtr<IUnknown> again;
+        ASSERT_EQ(face->QueryInterface(IID_IUnknown, again.put_void()), S_OK);
+        EXPECT_EQ(static_cast<void*>(again.get()), static_cast<void*>(unk.get()));
+    }
+}
+
+namespace {
+// An outer object that aggregates a Comm object: it answers IUnknown itself
+// and hands every other request to the inner object's own unknown.
+struct TOuter final : IUnknown {
+    ULONG Refs = 1;
+    int QueryCalls = 0;
+    IUnknown* Inner = nullptr;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        ++QueryCalls;
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown) {
+            *out = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return Inner ? Inner->QueryInterface(iid, out) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++Refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --Refs; }
+};
+}  // namespace
+
+TEST_F(Server, AggregatedFacesDelegateToTheOuterObject) {
+    TComPtr<IClassFactory> factory;
+    ASSERT_EQ(server.Get<GetClassFn>("DllGetClassObject")(CLSID_Comm, IID_IClassFactory, factory.put_void()), S_OK);
+    TOuter outer;
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.Inner)), S_OK);
+    ASSERT_NE(outer.Inner, nullptr);
+    EXPECT_EQ(outer.Refs, 1u) << "creation leaves the outer object's count alone";
+
+    // The inner unknown is separate from the faces and answers itself.
+    IComm* comm = nullptr;
+    ASSERT_EQ(outer.Inner->QueryInterface(IID_IComm, reinterpret_cast<void**>(&comm)), S_OK);
+    EXPECT_NE(static_cast<void*>(comm), static_cast<void*>(outer.Inner));
+    EXPECT_EQ(outer.Refs, 2u) << "a face's reference is the outer object's";
+    IUnknown* innerAgain = nullptr;
+    ASSERT_EQ(outer.Inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&innerAgain)), S_OK);
+    EXPECT_EQ(innerAgain, outer.Inner);
+    innerAgain->Release();
+
+    // QueryInterface on a face goes to the outer object.
+    const int before = outer.QueryCalls;
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(comm->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    EXPECT_EQ(outer.QueryCalls, before + 1);
+    identity->Release();
+    IOstrelComm* custom = nullptr;
+    ASSERT_EQ(comm->QueryInterface(IID_IOstrelComm, reinterpret_cast<void**>(&custom)), S_OK);
+    EXPECT_EQ(outer.QueryCalls, before + 2);
+    ASSERT_EQ(custom->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    identity->Release();
+    EXPECT_EQ(custom->GetMaxIndex(), 0u);
+    custom->Release();
+    comm->Release();
+    EXPECT_EQ(outer.Refs, 1u);
+    EXPECT_EQ(outer.Inner->Release(), 0u);  // the object goes
+}
+
 // Registration without the fixture's own registration around it.
 class Registration : public ::testing::Test {
 protected:
