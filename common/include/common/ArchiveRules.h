@@ -34,6 +34,14 @@ struct TEntryName {
 TNameFault CheckEntryName(std::wstring_view name, TEntryName& out);
 const char* FaultText(TNameFault f) noexcept;
 
+// The Unicode Path extra field (id 0x7075) that archivers write beside a name
+// field in the OEM code page: version 1, the CRC-32 of the name field, then
+// the name in UTF-8.  Looks for it in an entry's extra block; true, with its
+// name, when the field has version 1 and its CRC equals nameFieldCrc (the
+// field then describes the name field as it stands).  Only the first such
+// field counts; a block that runs past its end is read up to there.
+bool FindUnicodePathField(std::string_view extra, uint32_t nameFieldCrc, std::string& utf8Name);
+
 // Whether path lies inside folder (or is the folder), comparing whole path
 // components ("C:\a\bc" is not inside "C:\a\b"), Latin letters without case.
 // Both must be full paths; "." and ".." components are not resolved here.

@@ -34,6 +34,13 @@ bool IsReservedDevice(std::wstring_view component) {
     return false;
 }
 
+
+uint32_t LittleEndian(std::string_view b, size_t at, size_t n) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
+    return v;
+}
+
 }  // namespace
 
 TNameFault CheckEntryName(std::wstring_view name, TEntryName& out) {
@@ -134,6 +141,24 @@ std::wstring PackLogLine(const std::wstring& zipFileName, int32_t byteCount, dou
     return L"Упаковка файла: " + zipFileName + L" завершена. Исходный размер файлов:" +
            std::to_wstring(byteCount) + L". Коэфф. сжатия:" +
            std::to_wstring(RoundHalfEven(compressionRatio * 100.0));
+}
+
+bool FindUnicodePathField(std::string_view extra, uint32_t nameFieldCrc, std::string& utf8Name) {
+    constexpr uint32_t kUnicodePath = 0x7075;
+    size_t at = 0;
+    while (at + 4 <= extra.size()) {
+        const uint32_t id = LittleEndian(extra, at, 2);
+        const size_t len = LittleEndian(extra, at + 2, 2);
+        if (at + 4 + len > extra.size()) return false;
+        if (id == kUnicodePath) {
+            if (len < 5 || static_cast<unsigned char>(extra[at + 4]) != 1) return false;
+            if (LittleEndian(extra, at + 5, 4) != nameFieldCrc) return false;
+            utf8Name.assign(extra.substr(at + 9, len - 5));
+            return true;
+        }
+        at += 4 + len;
+    }
+    return false;
 }
 
 }  // namespace archive_rules

@@ -134,10 +134,18 @@ uint64_t AddOneFile(zipFile zf, const std::wstring& path, const std::wstring& en
 }
 
 // Text of an entry name: UTF-8 when general-purpose bit 11 is set, else the
-// OEM code page (what archivers on Windows write without the flag).
-std::wstring DecodeEntryName(const char* name, size_t n, uLong flag) {
+// OEM code page (what archivers on Windows write without the flag).  A name
+// that does not fit the OEM code page is written by archivers with "?" in
+// its place and in full in the Unicode Path extra field; that field is taken
+// when its CRC says it belongs to the name field as it stands.
+std::wstring DecodeEntryName(const char* name, size_t n, uLong flag, const char* extra, size_t extraLen) {
     std::string bytes(name, n);
     if (flag & 0x800) return Utf8ToWide(bytes);
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(name), static_cast<uInt>(n));
+    std::string unicodeName;
+    if (archive_rules::FindUnicodePathField(std::string_view(extra, extraLen), static_cast<uint32_t>(crc),
+                                            unicodeName))
+        return Utf8ToWide(unicodeName);
     return AnsiToWide(bytes, CP_OEMCP);
 }
 
@@ -152,18 +160,19 @@ struct TPlannedEntry {
 // the archive holds a name that would leave the folder or is otherwise unsafe.
 bool PlanExtraction(unzFile uf, const std::wstring& folder, const std::wstring& archivePath,
                     std::vector<TPlannedEntry>& plan) {
-    std::vector<char> nameBuf(65536);
+    std::vector<char> nameBuf(65536), extraBuf(65536);
     uint64_t total = 0;
     int rc = unzGoToFirstFile(uf);
     if (rc == UNZ_END_OF_LIST_OF_FILE) return true;
     while (rc == UNZ_OK) {
         if (plan.size() >= kMaxEntries) return false;
         unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(uf, &info, nameBuf.data(), static_cast<uLong>(nameBuf.size()), nullptr, 0,
-                                    nullptr, 0) != UNZ_OK)
+        if (unzGetCurrentFileInfo64(uf, &info, nameBuf.data(), static_cast<uLong>(nameBuf.size()), extraBuf.data(),
+                                    static_cast<uLong>(extraBuf.size()), nullptr, 0) != UNZ_OK)
             return false;
         size_t nameLen = std::min<size_t>(info.size_filename, nameBuf.size());
-        std::wstring name = DecodeEntryName(nameBuf.data(), nameLen, info.flag);
+        size_t extraLen = std::min<size_t>(info.size_file_extra, extraBuf.size());
+        std::wstring name = DecodeEntryName(nameBuf.data(), nameLen, info.flag, extraBuf.data(), extraLen);
         archive_rules::TEntryName entry;
         if (archive_rules::CheckEntryName(name, entry) != archive_rules::TNameFault::None) return false;
         if (info.flag & 1) return false;  // encrypted: no password to give

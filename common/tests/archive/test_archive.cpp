@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 #include "TestTree.h"
 #include "TestFiles.h"
 
@@ -85,6 +86,44 @@ void CraftArchive(const std::wstring& zip, const std::vector<std::pair<std::stri
         ASSERT_EQ(zipCloseFileInZip(zf), ZIP_OK);
     }
     ASSERT_EQ(zipClose(zf, nullptr), ZIP_OK);
+}
+
+// An archive without flag bit 11 whose entries carry the given extra block
+// in both their local and central headers: name field, data, extra block.
+void CraftArchiveWithExtra(const std::wstring& zip,
+                           const std::vector<std::tuple<std::string, std::string, std::string>>& entries) {
+    zlib_filefunc64_def ff{};
+    fill_win32_filefunc64W(&ff);
+    zipFile zf = zipOpen2_64(zip.c_str(), APPEND_STATUS_CREATE, nullptr, &ff);
+    ASSERT_NE(zf, nullptr);
+    for (const auto& [name, data, extra] : entries) {
+        zip_fileinfo zi{};
+        const auto n = static_cast<uInt>(extra.size());
+        ASSERT_EQ(zipOpenNewFileInZip4_64(zf, name.c_str(), &zi, extra.data(), n, extra.data(), n, nullptr,
+                                          Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                          Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, 0),
+                  ZIP_OK);
+        ASSERT_EQ(zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
+        ASSERT_EQ(zipCloseFileInZip(zf), ZIP_OK);
+    }
+    ASSERT_EQ(zipClose(zf, nullptr), ZIP_OK);
+}
+
+// The Unicode Path extra field (0x7075) for a name field: version 1, the
+// CRC-32 of the name field (plus crcOffset, to make it wrong), the UTF-8 name.
+std::string UnicodePathField(const std::string& nameField, const std::wstring& name, uLong crcOffset = 0) {
+    const std::string utf8 = WideToUtf8(name);
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(nameField.data()), static_cast<uInt>(nameField.size())) +
+                      crcOffset;
+    std::string f;
+    const auto put = [&f](uLong v, int bytes) {
+        for (int i = 0; i < bytes; ++i) f.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    put(0x7075, 2);
+    put(static_cast<uLong>(5 + utf8.size()), 2);
+    put(1, 1);
+    put(crc & 0xFFFFFFFFu, 4);
+    return f + utf8;
 }
 
 // Waits (bounded) until the log file holds the line's text in ANSI bytes.
@@ -245,6 +284,50 @@ TEST_F(ArchiveTest, NamesWithoutTheUtf8FlagAreOemText) {
     ASSERT_TRUE(TFileSystemHelper::ExtractZipFilesFromZipFile(zip));
     EXPECT_EQ(ReadBytes(dest + L"\\" + AnsiToWide(oemName, CP_OEMCP)), "oem");
     EXPECT_EQ(ReadBytes(dest + L"\\dir\\inner.txt"), "i");
+}
+
+TEST_F(ArchiveTest, NamesOutsideTheOemCodePageComeFromTheUnicodePathField) {
+    // As archivers write them: "?" in the name field for what the OEM code
+    // page lacks, the true name in the extra field.
+    const std::wstring name = L"\u0490\u00ABОтчёт\u00BB\u20AC.txt";  // Ґ«Отчёт»€.txt
+    const std::string field = WideToAnsi(name, CP_OEMCP);
+    ASSERT_NE(field.find('?'), std::string::npos) << "the name must not fit the OEM code page";
+    const std::string otherExtra = std::string("\x0a\x00\x04\x00", 4) + "abcd";  // another field before it
+    {
+        SCOPED_TRACE("field whose CRC matches the name field");
+        std::wstring dest = work + L"\\unicode";
+        MakeDirs(dest);
+        std::wstring zip = dest + L"\\u.zip";
+        CraftArchiveWithExtra(zip, {{field, "unicode", otherExtra + UnicodePathField(field, name)},
+                                    {"dir/" + field, "inner", UnicodePathField("dir/" + field, L"dir/" + name)},
+                                    {"plain.txt", "plain", ""}});
+        ASSERT_TRUE(TFileSystemHelper::ExtractZipFilesFromZipFile(zip));
+        EXPECT_EQ(ReadBytes(dest + L"\\" + name), "unicode");
+        EXPECT_EQ(ReadBytes(dest + L"\\dir\\" + name), "inner");
+        EXPECT_EQ(ReadBytes(dest + L"\\plain.txt"), "plain");
+    }
+    {
+        SCOPED_TRACE("field of another name field: ignored, the \"?\" refuses the archive");
+        std::wstring dest = work + L"\\stale";
+        MakeDirs(dest);
+        std::wstring zip = dest + L"\\s.zip";
+        CraftArchiveWithExtra(zip, {{"plain.txt", "plain", ""}, {field, "stale", UnicodePathField(field, name, 1)}});
+        EXPECT_FALSE(TFileSystemHelper::ExtractZipFilesFromZipFile(zip));
+        EXPECT_FALSE(Exists(dest + L"\\plain.txt"));
+        EXPECT_FALSE(Exists(dest + L"\\" + name));
+    }
+    {
+        SCOPED_TRACE("the field's name goes through the same checks");
+        std::wstring dest = work + L"\\escape";
+        MakeDirs(dest);
+        std::wstring zip = dest + L"\\e.zip";
+        CraftArchiveWithExtra(zip, {{"plain.txt", "plain", ""},
+                                    {"harmless.txt", "payload", UnicodePathField("harmless.txt", L"..\\evil.txt")}});
+        EXPECT_FALSE(TFileSystemHelper::ExtractZipFilesFromZipFile(zip));
+        EXPECT_FALSE(Exists(dest + L"\\plain.txt"));
+        EXPECT_FALSE(Exists(dest + L"\\harmless.txt"));
+        EXPECT_FALSE(Exists(work + L"\\evil.txt"));
+    }
 }
 
 TEST_F(ArchiveTest, CorruptDataOrGarbageGivesFalse) {

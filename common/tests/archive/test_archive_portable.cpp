@@ -130,3 +130,42 @@ TEST(PackFigures, RatioAndLogLine) {
     EXPECT_EQ(archive_rules::PackLogLine(L"z", 0, 0.0), L"Упаковка файла: z завершена. Исходный размер файлов:0. Коэфф. сжатия:0");
     EXPECT_EQ(archive_rules::PackLogLine(L"z", -5, 0.0), L"Упаковка файла: z завершена. Исходный размер файлов:-5. Коэфф. сжатия:0");
 }
+
+namespace {
+// A Unicode Path field: version, CRC-32 (little-endian) and the UTF-8 name.
+std::string UnicodeField(uint32_t crc, const std::string& utf8, char version = 1) {
+    std::string f;
+    const auto put = [&f](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) f.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    put(0x7075, 2);
+    put(static_cast<uint32_t>(5 + utf8.size()), 2);
+    f.push_back(version);
+    put(crc, 4);
+    return f + utf8;
+}
+}  // namespace
+
+TEST(UnicodePathField, FoundOnlyWithVersionOneAndTheNameFieldsCrc) {
+    using archive_rules::FindUnicodePathField;
+    const std::string other = std::string("\x0a\x00\x04\x00", 4) + "abcd";
+    std::string name = "<unchanged>";
+    EXPECT_TRUE(FindUnicodePathField(UnicodeField(0x12345678u, "\xD0\x96.txt"), 0x12345678u, name));
+    EXPECT_EQ(name, "\xD0\x96.txt");
+    EXPECT_TRUE(FindUnicodePathField(other + UnicodeField(0xCAFEBABEu, "a/b"), 0xCAFEBABEu, name)) << "after another field";
+    EXPECT_EQ(name, "a/b");
+
+    name = "<unchanged>";
+    EXPECT_FALSE(FindUnicodePathField("", 0, name));
+    EXPECT_FALSE(FindUnicodePathField(other, 0, name));
+    EXPECT_FALSE(FindUnicodePathField(UnicodeField(0x12345678u, "x"), 0x12345679u, name)) << "CRC of another name";
+    EXPECT_FALSE(FindUnicodePathField(UnicodeField(7, "x", 2), 7, name)) << "unknown version";
+    // The first field counts; a later matching one does not.
+    EXPECT_FALSE(FindUnicodePathField(UnicodeField(1, "x") + UnicodeField(7, "y"), 7, name));
+    // A field longer than the block, or too short for its own header.
+    std::string cut = UnicodeField(7, "long name");
+    EXPECT_FALSE(FindUnicodePathField(cut.substr(0, cut.size() - 1), 7, name));
+    EXPECT_FALSE(FindUnicodePathField(std::string("\x75\x70\x03\x00\x01\x07\x00", 7), 7, name));
+    EXPECT_FALSE(FindUnicodePathField(std::string("\x75\x70", 2), 7, name));
+    EXPECT_EQ(name, "<unchanged>");
+}
