@@ -1,6 +1,7 @@
 // Typed options, option groups and the number texts, without Windows.  The
 // process's decimal separator is this test's own setting.
 #include "config/ConfigOption.h"
+#include "config/ConfigOptionGroup.h"
 #include "config/ConfigText.h"
 
 #include <gtest/gtest.h>

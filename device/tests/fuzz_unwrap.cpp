@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "device/ModeText.h"
-#include "device/StmFrame.h"
+#include "device/UCommWrapper.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

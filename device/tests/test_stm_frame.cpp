@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "device/StmFrame.h"
+#include "device/UCommWrapper.h"
 
 namespace {
 struct TUnwrapRow {

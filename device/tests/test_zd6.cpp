@@ -3,7 +3,7 @@
 #include "FakeD2xx.h"
 #include "FakeHost.h"
 #include "device/CardioQueries.h"
-#include "device/ZD6ConfObj.h"
+#include "device/UZD6ConfObject.h"
 
 namespace {
 class ZD6 : public ::testing::Test {

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "common/StringList.h"
-#include "config/ConfigOption.h"
-#include "device/ZD6ConfObj.h"
+#include "config/ConfigOptionGroup.h"
+#include "device/UZD6ConfObject.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "device/D2XXUnit.h"
-#include "device/StmFrame.h"
+#include "device/UCommWrapper.h"
 
 class ISerialPort {
 public:

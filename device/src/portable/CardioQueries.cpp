@@ -2,7 +2,7 @@
 
 #include "common/Errors.h"
 #include "device/ModeText.h"
-#include "device/ZD6ConfObj.h"
+#include "device/UZD6ConfObject.h"
 
 namespace {
 const wchar_t* const kOptions = L"Options";

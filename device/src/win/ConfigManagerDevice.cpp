@@ -7,7 +7,7 @@
 #include "device/CardioQueries.h"
 #include "device/D2XXUnit.h"
 #include "device/Win32SerialPort.h"
-#include "device/ZD6ConfObj.h"
+#include "device/UZD6ConfObject.h"
 #include "logging/QorLogger.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "device/StmFrame.h"
+#include "device/UCommWrapper.h"
 
 TBytes TSTMCommandWrapper::wrapRequest(const TBytes& req)
 {

@@ -1,4 +1,5 @@
-// Framing of requests to and replies from the serial-port cardiomodule (STM).
+// UCommWrapper: framing of requests to and replies from the serial-port
+// cardiomodule (STM), class TSTMCommandWrapper.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
-// Read-only description of one USB cardiomodule: converter serial number,
-// program version and mode text as the queries returned them.
+// UZD6ConfObject: TZD6ConfObj, the read-only description of one USB
+// cardiomodule: converter serial number, program version and mode text as
+// the queries returned them.
 #pragma once
 
 #include <cstdint>
