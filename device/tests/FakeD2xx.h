@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Errors.h"
 #include "device/D2xxApi.h"
 
 struct TFakeConverter {
@@ -25,6 +26,8 @@ public:
     std::vector<std::string> Calls;
     std::set<FT_HANDLE32> OpenHandles;
     std::string LastOpenArg;
+    // Close raises as the library binding does for a missing export.
+    bool CloseRaises = false;
 
     static constexpr FT_HANDLE32 kHandleBase = 0x100;
 
@@ -80,6 +83,8 @@ public:
     FT_STATUS Close(FT_HANDLE32 h) override
     {
         Calls.push_back("close " + Hex(h));
+        if (CloseRaises)
+            throw EFrameworkError(L"В библиотеке FTD2XX.DLL нет функции FT_Close");
         OpenHandles.erase(h);
         return Status("close");
     }

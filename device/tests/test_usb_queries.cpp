@@ -172,6 +172,17 @@ TEST_F(UsbQueries, FailureAfterOpenClosesConverter)
     EXPECT_EQ(Fake.Calls.back(), "close 100");
 }
 
+TEST_F(UsbQueries, ARaisingCloseOnTheFailurePathFailsOnlyTheQuery)
+{
+    Fake.Converters = {{"ECG", "A1"}};
+    Fake.Fail["write"] = 4;
+    Fake.CloseRaises = true;
+    EXPECT_EQ(Q.GetFTProgram(0, true), -1);
+    EXPECT_EQ(Fake.Calls.back(), "close 100");
+    EXPECT_EQ(Q.GetFTMode(0, true), L"");
+    EXPECT_EQ(Fake.Calls.back(), "close 100");
+}
+
 TEST_F(UsbQueries, ResetOrPurgeFailureClosesConverter)
 {
     Fake.Converters = {{"ECG", "A1"}};

@@ -13,15 +13,20 @@ constexpr int kStmCardiomodule = 4;
 constexpr int kSTMDrainReads = 64;
 
 
-// Closes the converter of a query that failed after opening it.
+// Closes the converter of a query that failed after opening it.  It never
+// throws: the binding raises when FTD2XX.DLL lacks a function, and the query
+// has failed already and reports that as its own result.
 class TOpenedConverter {
 public:
     explicit TOpenedConverter(TD2XXUnit& unit) : FUnit(unit) {}
     ~TOpenedConverter()
     {
-        if (Opened) {
-            FUnit.FTHandle = Handle;
+        if (!Opened)
+            return;
+        FUnit.FTHandle = Handle;
+        try {
             FUnit.Api().Close(Handle);  // failure path: status ignored
+        } catch (...) {
         }
     }
     TOpenedConverter(const TOpenedConverter&) = delete;
