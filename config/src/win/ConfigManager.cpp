@@ -3,6 +3,7 @@
 #include "config/ConfigManager.h"
 
 #include "common/Errors.h"
+#include "common/FileSystemHelper.h"
 #include "common/Handles.h"
 #include "common/Win32Error.h"
 #include "config/ConfigText.h"
@@ -32,45 +33,6 @@ constexpr DWORD kValueBuffer = 2048;
 std::wstring WithBackslash(std::wstring dir) {
     if (!dir.empty() && dir.back() != L'\\') dir.push_back(L'\\');
     return dir;
-}
-
-std::wstring WindowsFolder() {
-    wchar_t buf[MAX_PATH + 1] = {};
-    const UINT n = ::GetWindowsDirectoryW(buf, MAX_PATH);
-    return n > 0 && n <= MAX_PATH ? std::wstring(buf, n) : std::wstring();
-}
-
-bool FileOrFolderExists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Copies a file, replacing the target.  Raises EFOpenError when the source
-// cannot be opened and EFCreateError when the target cannot be created; false
-// when the copying itself fails.
-bool CopySettingsFile(const std::wstring& src, const std::wstring& dst) {
-    TFileHandle in(::CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!in) {
-        const DWORD e = ::GetLastError();
-        throw EFOpenError(L"Cannot open file \"" + src + L"\". " + SysErrorMessage(e));
-    }
-    TFileHandle out(::CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-    if (!out) {
-        const DWORD e = ::GetLastError();
-        throw EFCreateError(L"Cannot create file \"" + dst + L"\". " + SysErrorMessage(e));
-    }
-    std::vector<char> buf(64 * 1024);
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(in.get(), buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr)) return false;
-        if (got == 0) break;
-        DWORD put = 0;
-        if (!::WriteFile(out.get(), buf.data(), got, &put, nullptr) || put != got) return false;
-    }
-    FILETIME c{}, a{}, w{};
-    if (::GetFileTime(in.get(), &c, &a, &w)) ::SetFileTime(out.get(), &c, &a, &w);
-    return true;
 }
 
 // A double-NUL-terminated list from the private-profile functions.
@@ -236,14 +198,16 @@ bool TConfigManager::OptionNameExists(const std::wstring&, const std::wstring& O
 std::wstring TConfigManager::SettingsDir() {
     if (CachedSettingsDir.empty()) {
         FSystemSettings = true;
-        CachedSettingsDir = WithBackslash(WindowsFolder());
-        if (!FileOrFolderExists(CachedSettingsDir + L"ecg.ini")) {
+        CachedSettingsDir = WithBackslash(TFileSystemHelper::GetWindowsFolder());
+        if (!TFileSystemHelper::CheckFileFolderExists(CachedSettingsDir + L"ecg.ini")) {
             const std::wstring program = ExeFolder();
             CachedSettingsDir = program + L"Settings\\";
             const std::wstring older = program + L"DTAFB\\ecg.ini";
-            if (!FileOrFolderExists(CachedSettingsDir + L"ecg.ini") && FileOrFolderExists(older)) {
+            if (!TFileSystemHelper::CheckFileFolderExists(CachedSettingsDir + L"ecg.ini") &&
+                TFileSystemHelper::CheckFileFolderExists(older)) {
                 try {
-                    if (CopySettingsFile(older, CachedSettingsDir + L"ecg.ini")) ::DeleteFileW(older.c_str());
+                    if (TFileSystemHelper::FileCopy(older, CachedSettingsDir + L"ecg.ini"))
+                        ::DeleteFileW(older.c_str());
                 } catch (...) {
                     // Nothing is decided yet: the next read tries again, and
                     // Save is not silenced by a half-made decision.
