@@ -39,10 +39,23 @@ public:
   virtual bool RmisIntegrationChecked() = 0; // cbRMISIntegration
 };
 
+// A program launcher: starts FileName through the shell with the action
+// "Open", no parameters and no start folder, in a normal window, and waits
+// until the started program has ended (no time-out, no window messages
+// processed meanwhile).  The main window owns one, `_run`; the install run
+// sets its file name before the launch.
+class TProgramLauncher {
+public:
+  std::wstring FileName;
+  // False when the program could not be started (nothing is shown).
+  bool Execute();
+};
+
 // State of one install run, filled by the preparation (P1 to P9) and shared
 // by the steps.
 struct TInstallRun {
   IInstallUi* Ui = nullptr;
+  TProgramLauncher* Launcher = nullptr;  // the main window's _run; null: one of the run's own
   std::wstring DistDir;        // distribution folder, ends with "\"
   std::wstring TargetDir;      // target folder, trimmed, ends with "\"
   std::wstring AppStr;         // "Quorvel12"

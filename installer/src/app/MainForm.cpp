@@ -380,6 +380,9 @@ void TFMain::BtnSelectPathClick() {
 
 void TFMain::BtnCancelClick() { PostMessageW(FWnd, WM_CLOSE, 0, 0); }
 
+// Only an idle window closes.
+void TFMain::FormCloseQuery(bool& CanClose) { CanClose = FCanClose; }
+
 void TFMain::SetBusy(bool busy) {
   if (!busy) FlushList();  // the run's last lines and marks are shown
   FBusy = busy;
@@ -421,6 +424,7 @@ void TFMain::BtnInstallClick() {
 void TFMain::InstallRun() {
   installer::TInstallRun run;
   run.Ui = this;
+  run.Launcher = &_run;
   run.DistDir = ExeFolder();  // P2
   // P3.
   std::wstring target = Trim(WindowText(ePath));
@@ -563,10 +567,12 @@ LRESULT TFMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
     }
     break;
-  case WM_CLOSE:
-    // FormCloseQuery: only an idle window closes.
-    if (FCanClose) DestroyWindow(FWnd);
+  case WM_CLOSE: {
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose) DestroyWindow(FWnd);
     return 0;
+  }
   case WM_DESTROY:
     PostQuitMessage(0);
     return 0;

@@ -48,6 +48,8 @@ public:
   bool FCanClose = true;
   std::wstring AppStr;
   std::wstring ComplexNameStr;
+  // The program launcher of the window; the driver setup runs through it.
+  installer::TProgramLauncher _run;
 
 private:
   static LRESULT CALLBACK WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
@@ -59,6 +61,7 @@ private:
   void BtnSelectPathClick();
   void BtnInstallClick();
   void BtnCancelClick();
+  void FormCloseQuery(bool& CanClose);
   void SetBusy(bool busy);
   void InstallRun();
   int VersionNumberValue() const;

@@ -72,20 +72,20 @@ bool TReadmeForm::Create(HINSTANCE inst) {
   FFont = CreateFontW(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0, L"Tahoma");
   FBold = CreateFontW(-11, 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0, L"Tahoma");
   const int bw = 100, bh = 28, by = kClientH - kStripH + (kStripH - bh) / 2;
-  FContinue = CreateWindowExW(0, L"Button", L"Продолжить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+  btnContinue = CreateWindowExW(0, L"Button", L"Продолжить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                               kClientW - kMargin - 2 * bw - 8, by, bw, bh, FWnd,
                               reinterpret_cast<HMENU>(IDC_BTNCONTINUE), inst, nullptr);
-  FCancel = CreateWindowExW(0, L"Button", L"Отмена", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+  btnCancel = CreateWindowExW(0, L"Button", L"Отмена", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                             kClientW - kMargin - bw, by, bw, bh, FWnd,
                             reinterpret_cast<HMENU>(IDC_README_BTNCANCEL), inst, nullptr);
-  SendMessageW(FContinue, WM_SETFONT, reinterpret_cast<WPARAM>(FBold), FALSE);
-  SendMessageW(FCancel, WM_SETFONT, reinterpret_cast<WPARAM>(FBold), FALSE);
+  SendMessageW(btnContinue, WM_SETFONT, reinterpret_cast<WPARAM>(FBold), FALSE);
+  SendMessageW(btnCancel, WM_SETFONT, reinterpret_cast<WPARAM>(FBold), FALSE);
 
   // FormCreate: the page next to the running installer, its path as it is.
   FPagePath = ExeFolder() + L"readme.htm";
   setReadmeFN(L"file:///" + FPagePath);
   // Only Vista and later may go on.
-  EnableWindow(FContinue, TVersionHelper::isWindows7OrLater());
+  EnableWindow(btnContinue, TVersionHelper::isWindows7OrLater());
   return true;
 }
 
@@ -97,9 +97,9 @@ TReadmeForm::~TReadmeForm() {
 
 void TReadmeForm::setReadmeFN(const std::wstring& url) {
   FReadmeFN = url;
-  if (FBrowser) {
-    DestroyWindow(FBrowser);
-    FBrowser = nullptr;
+  if (ReadmeBrowser) {
+    DestroyWindow(ReadmeBrowser);
+    ReadmeBrowser = nullptr;
   }
   if (!ShowInBrowser(url)) ShowAsText();
 }
@@ -113,13 +113,13 @@ bool TReadmeForm::ShowInBrowser(const std::wstring& url) {
   auto getControl = reinterpret_cast<TGetControl>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
   if (!init || !getControl || !init()) return false;
   const int h = kClientH - kStripH - kMargin;
-  FBrowser = CreateWindowExW(0, L"AtlAxWin", url.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP, kMargin, kMargin,
+  ReadmeBrowser = CreateWindowExW(0, L"AtlAxWin", url.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP, kMargin, kMargin,
                              kClientW - 2 * kMargin, h - kMargin, FWnd,
                              reinterpret_cast<HMENU>(IDC_README_BROWSER), GetModuleHandleW(nullptr), nullptr);
-  if (!FBrowser) return false;
+  if (!ReadmeBrowser) return false;
   IUnknown* unk = nullptr;
   IWebBrowser2* web = nullptr;
-  if (SUCCEEDED(getControl(FBrowser, &unk)) && unk) {
+  if (SUCCEEDED(getControl(ReadmeBrowser, &unk)) && unk) {
     unk->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&web));
     unk->Release();
   }
@@ -142,8 +142,8 @@ bool TReadmeForm::ShowInBrowser(const std::wstring& url) {
     web->Release();
   }
   if (!shown) {
-    DestroyWindow(FBrowser);
-    FBrowser = nullptr;
+    DestroyWindow(ReadmeBrowser);
+    ReadmeBrowser = nullptr;
   }
   return shown;
 }
@@ -174,11 +174,11 @@ void TReadmeForm::ShowAsText() {
     text = L"Файл " + FPagePath + L" не найден.";
   }
   const int h = kClientH - kStripH - kMargin;
-  FBrowser = CreateWindowExW(WS_EX_CLIENTEDGE, L"Edit", text.c_str(),
+  ReadmeBrowser = CreateWindowExW(WS_EX_CLIENTEDGE, L"Edit", text.c_str(),
                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
                              kMargin, kMargin, kClientW - 2 * kMargin, h - kMargin, FWnd,
                              reinterpret_cast<HMENU>(IDC_README_TEXT), GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(FBrowser, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+  SendMessageW(ReadmeBrowser, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 }
 
 int TReadmeForm::ShowModal(HWND owner) {
@@ -188,7 +188,7 @@ int TReadmeForm::ShowModal(HWND owner) {
   if (top && top != owner) EnableWindow(top, FALSE);
   SetWindowPos(FWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
   SetActiveWindow(FWnd);
-  SetFocus(IsWindowEnabled(FContinue) ? FContinue : FCancel);
+  SetFocus(IsWindowEnabled(btnContinue) ? btnContinue : btnCancel);
   bool quit = false;
   int quitCode = 0;
   MSG m;
@@ -227,7 +227,7 @@ LRESULT CALLBACK TReadmeForm::WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT TReadmeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
   case WM_COMMAND:
-    if (LOWORD(wp) == IDC_BTNCONTINUE && IsWindowEnabled(FContinue)) {
+    if (LOWORD(wp) == IDC_BTNCONTINUE && IsWindowEnabled(btnContinue)) {
       FModalResult = IDOK;
       return 0;
     }
@@ -243,7 +243,7 @@ LRESULT TReadmeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   case WM_CTLCOLORSTATIC:
     // The read-only page text on a white ground, like a page.
-    if (reinterpret_cast<HWND>(lp) == FBrowser) {
+    if (reinterpret_cast<HWND>(lp) == ReadmeBrowser) {
       SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOW));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }

@@ -28,9 +28,9 @@ private:
   void ShowAsText();
 
   HWND FWnd = nullptr;
-  HWND FBrowser = nullptr;  // AtlAxWin host, or the read-only edit
-  HWND FContinue = nullptr;
-  HWND FCancel = nullptr;
+  HWND ReadmeBrowser = nullptr;  // AtlAxWin host, or the read-only edit
+  HWND btnContinue = nullptr;
+  HWND btnCancel = nullptr;
   HFONT FFont = nullptr;
   HFONT FBold = nullptr;
   std::wstring FReadmeFN;

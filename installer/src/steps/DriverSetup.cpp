@@ -1,4 +1,4 @@
-// Blocking start of the USB driver setup program.
+// The program launcher of the main window: a blocking start through the shell.
 #include "StepRoutines.h"
 
 #include "common/Handles.h"
@@ -7,14 +7,14 @@
 
 namespace installer {
 
-bool RunDriverSetup(const std::wstring& SetupProgram) {
+bool TProgramLauncher::Execute() {
     SHELLEXECUTEINFOW sei{};
     sei.cbSize = sizeof(sei);
     // No error dialog of the shell: a setup that cannot start is not reported.
     sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     sei.hwnd = nullptr;
     sei.lpVerb = L"open";
-    sei.lpFile = SetupProgram.c_str();
+    sei.lpFile = FileName.c_str();
     sei.lpParameters = nullptr;
     sei.lpDirectory = nullptr;
     sei.nShow = SW_SHOWNORMAL;

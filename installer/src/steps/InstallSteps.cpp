@@ -113,8 +113,11 @@ private:
         if (Ui.InstallDriverChecked()) {
             std::wstring base = Target;
             if (!base.empty() && base.back() == L'\\') base.pop_back();
+            TProgramLauncher own;
+            TProgramLauncher& launcher = R.Launcher ? *R.Launcher : own;
+            launcher.FileName = base + L"\\FTDIDriverInstall\\CDM21228_Setup.exe";
             Ui.ShowProgress();
-            RunDriverSetup(base + L"\\FTDIDriverInstall\\CDM21228_Setup.exe");
+            launcher.Execute();
         }
     }
 

@@ -31,9 +31,4 @@ void CreateShortcut(const std::wstring& FileName, uint8_t Location, const std::w
                     const std::wstring& WorkingDir, const std::wstring& Parameters,
                     const std::wstring& Description, const std::wstring& LinkName, std::wstring& LinkPath);
 
-// Starts SetupProgram through the shell ("open", normal window) and waits
-// for its process to end, without processing window messages.  False when it
-// could not be started (nothing is shown).
-bool RunDriverSetup(const std::wstring& SetupProgram);
-
 }  // namespace installer
