@@ -60,6 +60,21 @@ std::wstring ExeFolder() {
   return p;
 }
 
+// The full form of a path relative to the current folder (or the path as it
+// is when the platform cannot give one).
+std::wstring FullPath(const std::wstring& p) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetFullPathNameW(p.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (n == 0) return p;
+    if (n < full.size()) {
+      full.resize(n);
+      return full;
+    }
+    full.resize(n);
+  }
+}
+
 bool DirExists(const std::wstring& p) {
   DWORD a = GetFileAttributesW(p.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -450,6 +465,12 @@ void TFMain::InstallRun() {
     AddInfoLine(text);
     return;
   }
+  // The accepted target as a full path, taken from the current folder now:
+  // the run later makes the target the current folder (step 21), and the
+  // release level, the shortcut and a second run need the same folder.
+  target = FullPath(target);
+  if (target.back() != L'\\') target += L'\\';
+  SetWindowTextW(ePath, target.c_str());
   // P7.
   FlushList();
   if (!FReadme || FReadme->ShowModal(FWnd) != IDOK) return;

@@ -756,13 +756,29 @@ TEST_F(InstallerGui, ReleaseInfoVersion2EndsTheRun) {
 }
 
 TEST_F(InstallerGui, RelativePathIsTakenFromTheCurrentFolder) {
-  Start();
+  Start();  // the installer's current folder is Work
   std::wstring rel = L"relinst";
+  const std::wstring full = Work + L"relinst\\";
   Run(Table({{kQFinish, kNo}}), &rel);
-  EXPECT_EQ(Text(W.ePath), L"relinst\\");
+  EXPECT_EQ(Text(W.ePath), full) << "the accepted target is shown as a full path";
   EXPECT_TRUE(HasBox(kQFinish)) << Describe(Events);
-  EXPECT_TRUE(FileExists(Work + L"relinst\\readme.htm"));
-  EXPECT_TRUE(FileExists(Work + L"relinst\\DTAFB\\Q12.fdb"));
+  EXPECT_TRUE(FileExists(full + L"readme.htm"));
+  EXPECT_TRUE(FileExists(full + L"DTAFB\\Q12.fdb"));
+  // The steps after the change of the current folder use the same target.
+  std::string info = Bytes(full + L"ReleaseInfo");
+  EXPECT_NE(info.find("<Level>393</Level>"), std::string::npos) << info;
+  TLink link = ReadLink(LinkFile);
+  ASSERT_TRUE(link.Loaded) << Utf8(LinkFile);
+  EXPECT_EQ(link.Path, full + L"Quorvel12.exe");
+  EXPECT_EQ(link.WorkDir, full);
+
+  // A second run with the field as the first left it goes into the same folder.
+  std::wstring again = Text(W.ePath);
+  Run(Table({{kQExisting, kYes}, {kQKeepDb, kYes}, {kQFinish, kNo}}), &again);
+  EXPECT_TRUE(HasBox(kQExisting)) << Describe(Events);
+  EXPECT_TRUE(HasBox(kQFinish)) << Describe(Events);
+  EXPECT_EQ(Text(W.ePath), full);
+  EXPECT_FALSE(DirExists(full + L"relinst")) << "the second run went below the first target";
   Quit();
 }
 
