@@ -25,6 +25,13 @@ void ReleaseFrameworkObjects() noexcept {
   }
 }
 
+// A window of the program could not be made: the user is told, and the
+// program ends with exit code 1.
+int StartFailed(HWND owner, const wchar_t* text) {
+  MessageBoxW(owner, text, L"Установка комплекса", MB_OK | MB_ICONERROR);
+  return 1;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
@@ -38,25 +45,34 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
   int code = 0;
   {
     TApplicationWindow app;
-    if (!app.Create(inst)) return 1;
+    if (!app.Create(inst)) {
+      StartFailed(nullptr, L"Не удалось создать окно программы установки.");
+      return 1;
+    }
     app.SetTitle(L"Quorvel-12");
     ShowWindow(app.Handle(), SW_SHOWNOACTIVATE);
     TFMain main(app, inst);
-    if (!main.Create()) return 1;
     TReadmeForm readme;
-    readme.Create(inst);
-    main.SetReadmeForm(&readme);
-    // The windows are complete: the main window appears as the loop starts.
-    main.Show();
+    if (!main.Create()) {
+      code = StartFailed(app.Handle(), L"Не удалось создать главное окно программы установки.");
+    } else if (!readme.Create(inst)) {
+      // Without it no install run could get past the release notes.
+      code = StartFailed(app.Handle(), L"Не удалось создать окно сведений о версии.");
+    } else {
+      app.SetMainWindow(main.Handle());
+      main.SetReadmeForm(&readme);
+      // The windows are complete: the main window appears as the loop starts.
+      main.Show();
 
-    MSG m;
-    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
-      if (!IsDialogMessageW(main.Handle(), &m)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
+      MSG m;
+      while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(main.Handle(), &m)) {
+          TranslateMessage(&m);
+          DispatchMessageW(&m);
+        }
       }
+      code = static_cast<int>(m.wParam);
     }
-    code = static_cast<int>(m.wParam);
     DestroyWindow(app.Handle());
   }
   ReleaseFrameworkObjects();

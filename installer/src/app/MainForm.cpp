@@ -178,7 +178,7 @@ bool TApplicationWindow::Create(HINSTANCE inst) {
   // is seen.
   FWnd = CreateWindowExW(0, kAppClass, L"", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                          GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
-                         nullptr, inst, nullptr);
+                         nullptr, inst, this);
   return FWnd != nullptr;
 }
 
@@ -189,11 +189,16 @@ void TApplicationWindow::SetTitle(const std::wstring& editionLabel) {
 std::wstring TApplicationWindow::Title() const { return WindowText(FWnd); }
 
 LRESULT CALLBACK TApplicationWindow::WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE)
+    SetWindowLongPtrW(w, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+  auto* self = reinterpret_cast<TApplicationWindow*>(GetWindowLongPtrW(w, GWLP_USERDATA));
   switch (msg) {
   case WM_SYSCOMMAND:
-    // The task-bar button restores and minimises the main window.
+    // The task-bar button restores and minimises the main window; its Close
+    // asks this program's main window to close (the close query decides).
     if ((wp & 0xFFF0) == SC_CLOSE) {
-      if (HWND main = FindWindowExW(nullptr, nullptr, kMainClass, nullptr)) PostMessageW(main, WM_CLOSE, 0, 0);
+      if (self && self->FMainWnd) PostMessageW(self->FMainWnd, WM_CLOSE, 0, 0);
       return 0;
     }
     break;

@@ -18,10 +18,13 @@ public:
   void SetTitle(const std::wstring& editionLabel);
   std::wstring Title() const;
   HWND Handle() const { return FWnd; }
+  // The main window that the task-bar button's Close asks to close.
+  void SetMainWindow(HWND main) { FMainWnd = main; }
 
 private:
   static LRESULT CALLBACK WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
   HWND FWnd = nullptr;
+  HWND FMainWnd = nullptr;
 };
 
 class TFMain : public installer::IInstallUi {

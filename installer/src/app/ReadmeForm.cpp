@@ -182,6 +182,7 @@ void TReadmeForm::ShowAsText() {
 }
 
 int TReadmeForm::ShowModal(HWND owner) {
+  if (!FWnd) return IDCANCEL;  // no window, nothing to continue with
   FModalResult = 0;
   HWND top = GetAncestor(owner, GA_ROOTOWNER);
   EnableWindow(owner, FALSE);

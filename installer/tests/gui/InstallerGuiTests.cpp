@@ -782,6 +782,27 @@ TEST_F(InstallerGui, RelativePathIsTakenFromTheCurrentFolder) {
   Quit();
 }
 
+TEST_F(InstallerGui, TaskBarCloseEndsOnlyItsOwnInstaller) {
+  Start();
+  TInstaller second;
+  ASSERT_TRUE(second.Start(Dist + L"Install.exe", Work)) << Utf8(second.Error());
+  // The installer whose main window a search by class finds second is the
+  // one closed, so that a search by class would reach the wrong one.
+  const HWND firstFound = FindWindowExW(nullptr, nullptr, L"TFMain", nullptr);
+  ASSERT_TRUE(firstFound == W.Main || firstFound == second.Window().Main);
+  TInstaller& closed = firstFound == W.Main ? second : App;
+  TInstaller& kept = firstFound == W.Main ? App : second;
+  const HWND taskBarWindow = GetWindow(closed.Window().Main, GW_OWNER);
+  ASSERT_NE(taskBarWindow, nullptr) << "the main window has its application window as owner";
+  PostMessageW(taskBarWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(closed.WaitExit(15000)) << "Close on the task-bar button did not end its installer";
+  EXPECT_TRUE(kept.Running()) << "Close on one task-bar button ended the other installer";
+  if (kept.Running()) {
+    Click(kept.Window().BtnCancel);
+    EXPECT_TRUE(kept.WaitExit(15000));
+  }
+}
+
 TEST_F(InstallerGui, CyrillicPathsWithBlanks) {
   // Distribution and target in folders with blanks and Cyrillic letters.
   std::wstring dist = Work + L"Дистрибутив 12\\";
