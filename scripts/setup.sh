@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine:
-# packages, locales, source packages for the cross-built libraries, and the
-# cross-built libraries themselves (PCRE2, minizip, GoogleTest) in a cache
-# prefix outside the source tree.  Safe to run again: finished steps are skipped.
+# packages, locales, source packages for the cross-built libraries, the
+# cross-built libraries themselves (PCRE2, minizip, GoogleTest) and the
+# emulated 32-bit guest of the i686 tests, in a cache prefix outside the
+# source tree.  Safe to run again: finished steps are skipped.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +22,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick socat
   locales dpkg-dev python3
+  qemu-system-x86 qemu-user-static debootstrap e2fsprogs g++-multilib
 )
 
 log() { printf '[setup] %s\n' "$*" >&2; }
@@ -129,4 +131,8 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
     touch "$prefix/.gtest-done"
   fi
 done
+
+# The emulated 32-bit guest that runs the i686 tests (rebuilt only when its
+# recipe changes; about 20 minutes the first time).
+$SUDO bash "$ROOT/tools/guest/i686-guest.sh" build "$DEPS/guest-i686"
 log "dependencies ready in $DEPS"
