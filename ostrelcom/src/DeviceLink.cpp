@@ -111,11 +111,32 @@ bool CDeviceLink::WakeUp() {
     return true;
 }
 
+bool CDeviceLink::Settle() {
+    FPort.Purge();
+    if (!FUnsettled) return true;
+    uint8_t sink[kFrameSize];
+    for (uint32_t drained = 0; drained <= kSettleLimit;) {
+        const uint32_t got = FPort.Read(sink, kFrameSize);
+        if (got == 0) {
+            FUnsettled = false;
+            return true;
+        }
+        drained += std::min<uint32_t>(got, kFrameSize);
+    }
+    return false;
+}
+
 bool CDeviceLink::QueryState(TFrame& frame) {
     if (!FHandle) return false;
     const TFrame cmd = CommandFrame(kCmdState);
     if (!WriteAll(cmd.data(), kFrameSize)) return false;
-    if (FPort.Read(frame.data(), kFrameSize) < kFrameSize) return false;
+    const uint32_t got = FPort.Read(frame.data(), kFrameSize);
+    if (got < kFrameSize) {
+        // Nothing within the time-out is a silent device; part of a reply
+        // may be followed by the rest of it.
+        if (got > 0) FUnsettled = true;
+        return false;
+    }
     return frame[1] == FrameChecksum(frame.data());
 }
 
@@ -133,7 +154,11 @@ bool CDeviceLink::RestoreState(const TFrame& saved) {
     const unsigned attempts = FRetryCount * 5u + 1u;
     for (unsigned i = 0; i < attempts; ++i) {
         TFrame copy = saved;
-        if (WriteState(copy)) return true;
+        const bool confirmed = WriteState(copy);
+        // The attempts follow one another without a purge: one that read
+        // something other than its own reply leaves that reply on its way.
+        if (i > 0) FUnsettled = true;
+        if (confirmed) return true;
     }
     return false;
 }
@@ -143,7 +168,7 @@ bool CDeviceLink::Exchange(uint32_t start, uint32_t end, Receive receive) {
     TFrame saved{};
     bool queried = false;
     for (unsigned i = 0; i <= FRetryCount && !queried; ++i) {
-        FPort.Purge();
+        Settle();
         queried = QueryState(saved);
     }
     if (!queried) return false;
@@ -156,7 +181,7 @@ bool CDeviceLink::Exchange(uint32_t start, uint32_t end, Receive receive) {
     command[17] = static_cast<uint8_t>((end >> 8) & 0xFF);
     bool written = false;
     for (unsigned i = 0; i <= FRetryCount && !written; ++i) {
-        FPort.Purge();
+        Settle();
         TFrame copy = command;
         written = WriteState(copy);
     }
@@ -164,9 +189,14 @@ bool CDeviceLink::Exchange(uint32_t start, uint32_t end, Receive receive) {
         RestoreState(saved);
         return false;
     }
-    FPort.Purge();
+    // Whatever is still on its way now would be taken for the first records.
+    if (!Settle()) {
+        RestoreState(saved);
+        return false;
+    }
     const TFrame read = CommandFrame(kCmdReadRange);
     bool ok = WriteAll(read.data(), kFrameSize) && receive();
+    if (!ok) FUnsettled = true;  // the device may stream on
     RestoreState(saved);
     return ok;
 }

@@ -4,6 +4,16 @@
 // COM1..COM4 and which ports are open: a port opens without sharing, as the
 // Windows port does.  A read hands out what the device has sent so far; a
 // short read stands for the read timeout.
+//
+// With `slack` set (0 or more), the line is slower than the host: what the
+// device sends is in transit, and a read call lets arrive what it asks for
+// beyond what has already arrived, plus `slack` bytes more (a read waits
+// until it has its bytes; the device sends on meanwhile).  A purge discards
+// what has arrived and leaves what is still on its way; a read comes back
+// empty only once the device has nothing more to send.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -40,6 +50,7 @@ public:
 
     std::string line;  // the line settings last applied
     int opens = 0, pauses = 0;
+    int slack = -1;  // bytes arriving per read call beyond its need; -1: all at once
 
     bool OpenPort(const char* name) override
     {
@@ -51,7 +62,7 @@ public:
         return true;
     }
     void SetupQueues(uint32_t) override {}
-    void Purge() override { FRx.clear(); }
+    void Purge() override { FRx.clear(); }  // bytes in transit stay
     void SetTimeouts(uint32_t) override {}
     bool ConfigureLine(uint32_t b, uint8_t d, uint8_t p, uint8_t s) override
     {
@@ -66,6 +77,7 @@ public:
             FBench.FHeld.erase(FName);
         FName.clear();
         FRx.clear();
+        FTransit.clear();
     }
     uint32_t Write(const uint8_t* data, uint32_t size) override
     {
@@ -74,11 +86,16 @@ public:
             return 0;
         std::vector<uint8_t> out;
         it->second->Feed(data, size, out, FBench.FLogs[FName]);
-        FRx.insert(FRx.end(), out.begin(), out.end());
+        auto& to = slack >= 0 ? FTransit : FRx;
+        to.insert(to.end(), out.begin(), out.end());
         return size;
     }
     uint32_t Read(uint8_t* data, uint32_t size) override
     {
+        const size_t need = size > FRx.size() ? size - FRx.size() : 0;
+        const size_t arriving = std::min(FTransit.size(), need + static_cast<size_t>(std::max(slack, 0)));
+        FRx.insert(FRx.end(), FTransit.begin(), FTransit.begin() + static_cast<std::ptrdiff_t>(arriving));
+        FTransit.erase(FTransit.begin(), FTransit.begin() + static_cast<std::ptrdiff_t>(arriving));
         const uint32_t k = std::min<uint32_t>(size, static_cast<uint32_t>(FRx.size()));
         std::copy(FRx.begin(), FRx.begin() + k, data);
         FRx.erase(FRx.begin(), FRx.begin() + k);
@@ -90,6 +107,7 @@ private:
     TBench& FBench;
     std::string FName;
     std::vector<uint8_t> FRx;
+    std::vector<uint8_t> FTransit;  // sent by the device, not yet arrived (slack)
 };
 
 }  // namespace ostrel::test

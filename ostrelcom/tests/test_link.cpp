@@ -257,6 +257,46 @@ TEST(Range, DropRule) {
     }
 }
 
+// A receive that failed leaves the line unsettled: the device may stream on
+// behind the host's purge.  The next exchange reads until the line is quiet
+// before it trusts a state reply.  Rows: what arrives late.
+TEST(Range, LateBytesAfterAFailureAreReadOffBeforeTheNextExchange) {
+    struct Row { const char* name; std::vector<std::vector<uint8_t>> late; };
+    const auto recs = Records(1, 100);
+    std::vector<Row> rows = {
+        {"rest of the stream", {Records(1, 3), Records(1, 4), Records(1, 5)}},
+        {"a reply to an earlier write", {Bytes(StateFrame(0, 10))}},
+        {"half a record", {std::vector<uint8_t>(recs.begin(), recs.begin() + 9)}},
+    };
+    for (auto& row : rows) {
+        TFakePort port;
+        CDeviceLink link(port);
+        ASSERT_TRUE(link.Open(1));
+        std::vector<uint8_t> buf(180, 0xCC);
+        // First exchange: the device stops answering in the middle of the range.
+        ScriptExchange(port, 0, 10, {std::vector<uint8_t>(Records(3, 0)), {}});
+        EXPECT_FALSE(link.ReadRange(0, 10, TPlanes{buf.data(), 10}, 0)) << row.name;
+        EXPECT_TRUE(link.LineUnsettled()) << row.name;
+        ASSERT_TRUE(port.reads.empty()) << row.name;
+        // Second exchange: the late bytes, one read that brings nothing, then
+        // the exchange as usual.
+        port.calls.clear();
+        for (auto& l : row.late) port.reads.push_back(l);
+        port.reads.push_back({});
+        ScriptExchange(port, 0, 10, {Records(10, 0)});
+        EXPECT_TRUE(link.ReadRange(0, 10, TPlanes{buf.data(), 10}, 0)) << row.name;
+        EXPECT_TRUE(port.reads.empty()) << row.name;
+        for (uint32_t r = 0; r < 10; ++r) EXPECT_EQ(Plane(buf, 10, 0, r), int(r)) << row.name << " record " << r;
+        // Purge, the reads of the settling, then the state query.
+        std::vector<std::string> head(port.calls.begin(), port.calls.begin() + 1 + row.late.size() + 2);
+        std::vector<std::string> expect{"purge"};
+        for (size_t i = 0; i <= row.late.size(); ++i) expect.push_back("read18");
+        expect.push_back("write18");
+        EXPECT_EQ(head, expect) << row.name;
+        EXPECT_FALSE(link.LineUnsettled()) << row.name;
+    }
+}
+
 TEST(Range, EndBelowStartFailsWithoutTraffic) {
     TFakePort port;
     CDeviceLink link(port);

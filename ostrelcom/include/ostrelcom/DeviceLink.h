@@ -18,6 +18,8 @@ constexpr uint32_t kDirectoryEnd = 0xFC20;
 constexpr uint32_t kRecordsPerRead = 16;
 constexpr uint32_t kQueueSize = 100000;
 constexpr uint32_t kReadTimeoutMs = 1000;
+// Most bytes read and discarded while waiting for the line to go quiet.
+constexpr uint32_t kSettleLimit = 2 * kQueueSize;
 
 enum : uint8_t { kCmdWakeUp = 0x80, kCmdState = 0x82, kCmdReadRange = 0x84, kCmdWriteState = 0x88 };
 
@@ -76,9 +78,19 @@ public:
     bool ReadRange(uint32_t start, uint32_t end, const TPlanes& planes, uint32_t first);
 
     uint16_t RetryCount() const { return FRetryCount; }
+    // The device may still be sending what the host has not read: the rest
+    // of a stream whose receive failed, the tail of a state reply cut short,
+    // the replies to restore attempts that read something else.
+    bool LineUnsettled() const { return FUnsettled; }
 
 private:
     uint16_t FRetryCount = 3;
+    bool FUnsettled = false;
+
+    // Purge; on an unsettled line also read and discard until a read brings
+    // nothing (one read time-out of silence).  False when the line did not
+    // go quiet within kSettleLimit bytes.
+    bool Settle();
 
     template <class Receive>
     bool Exchange(uint32_t start, uint32_t end, Receive receive);
