@@ -7,15 +7,20 @@
 # protocol's count.
 #
 #   tools/bench-ostrel/run-bench.sh [--build DIR] [runs]
+#
+# ECG_BENCH_PREBUILT=1 takes the build tree as it is (no build step: the i686
+# guest has no compilers); ECG_WINE_ROOT chooses the Wine root (DIR/wine).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=build/win64
 if [ "${1:-}" = --build ]; then build=$2; shift 2; fi
 runs=${1:-3}
-[ -f "$build/CMakeCache.txt" ] || cmake --preset win64 -B "$build" >/dev/null
-cmake --build "$build" -j2 --target OstrelCom bench_ostrel hosttools >/dev/null
+if [ "${ECG_BENCH_PREBUILT:-0}" != 1 ]; then
+  [ -f "$build/CMakeCache.txt" ] || cmake --preset win64 -B "$build" >/dev/null
+  cmake --build "$build" -j2 --target OstrelCom bench_ostrel hosttools >/dev/null
+fi
 build=$(cd "$build" && pwd)
-root=$build/wine
+root=${ECG_WINE_ROOT:-$build/wine}
 sim=$build/host-tools/ostrelsim/ostrelsim
 winpath() { echo "Z:$(echo "$1" | sed 's#/#\\#g')"; }
 tools/wine/winerun.sh "$root" --start
