@@ -67,9 +67,10 @@ TEST_P(NativeFaultMatrix, Row)
     bench.Log(name).clear();
     const size_t bytes = static_cast<size_t>(static_cast<int64_t>(row.size) + row.bufferDelta);
     std::vector<uint8_t> buf(bytes + kGuard, kSentinel);
-    EXPECT_EQ(t.GetInspectionData(row.index, buf.data(), static_cast<uint32_t>(bytes)), row.data);
+    const int got = t.GetInspectionData(row.index, buf.data(), static_cast<uint32_t>(bytes));
+    EXPECT_EQ(got, row.data);
     const auto dataLog = bench.Log(name);
-    ExpectTransfer(row, buf, bytes, dataLog);
+    ExpectTransfer(row, buf, bytes, dataLog, static_cast<int>(got));
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, NativeFaultMatrix, ::testing::ValuesIn(kRows),

@@ -147,9 +147,10 @@ TEST_P(FaultMatrix, Row)
     Forget(sim);
     const size_t bytes = static_cast<size_t>(static_cast<int64_t>(row.size) + row.bufferDelta);
     std::vector<uint8_t> buf(bytes + kGuard, kSentinel);
-    EXPECT_EQ(comm->GetInspectionData(row.index, buf.data(), static_cast<unsigned long>(bytes)), row.data);
+    const HRESULT got = comm->GetInspectionData(row.index, buf.data(), static_cast<unsigned long>(bytes));
+    EXPECT_EQ(got, row.data);
     const auto dataLog = Received(sim);
-    ExpectTransfer(row, buf, bytes, dataLog);
+    ExpectTransfer(row, buf, bytes, dataLog, static_cast<int>(got));
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, FaultMatrix, ::testing::ValuesIn(kRows),

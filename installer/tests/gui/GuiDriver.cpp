@@ -1,5 +1,9 @@
 #include "GuiDriver.h"
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include <algorithm>
 
 namespace guidrv {
@@ -297,19 +301,27 @@ bool TInstaller::Idle() const {
 }
 
 bool TInstaller::RunInstall(const TAnswers& answers, std::vector<TEvent>& events, DWORD timeoutMs) {
-  Click(FWin.BtnInstall);
-  bool started = false;
-  int idleSeen = 0;
+  // The click is sent, not posted, from a thread of its own: the send
+  // returns once the installer's click handler has returned, that is once
+  // the run is over, its last box included (the window is idle again just
+  // before an error box of the run appears, so idleness alone does not say
+  // that the run has ended).
+  // The thread may outlive this call (a box left open for the caller).
+  auto handled = std::make_shared<std::atomic<bool>>(false);
+  HWND button = FWin.BtnInstall;
+  std::thread([handled, button, timeoutMs] {
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, timeoutMs, &r);
+    *handled = true;
+  }).detach();
   DWORD start = GetTickCount();
   while (GetTickCount() - start < timeoutMs) {
     if (!Running()) return true;
     if (HWND box = Box()) {
-      started = true;
-      idleSeen = 0;
       std::wstring text = BoxText(box);
       int id = answers.Box ? answers.Box(text) : 0;
       events.push_back({L"box", text, id});
-      if (id == 0) return true;
+      if (id == 0) return true;  // left open for the caller
       if (!Answer(box, id)) {
         FError = L"the box \"" + text + L"\" did not take the answer";
         return false;
@@ -317,8 +329,6 @@ bool TInstaller::RunInstall(const TAnswers& answers, std::vector<TEvent>& events
       continue;
     }
     if (HWND readme = Readme()) {
-      started = true;
-      idleSeen = 0;
       HWND btnContinue = FindChild(readme, L"Button", L"Продолжить");
       HWND btnCancel = FindChild(readme, L"Button", L"Отмена");
       bool canContinue = btnContinue && IsWindowEnabled(btnContinue);
@@ -335,14 +345,7 @@ bool TInstaller::RunInstall(const TAnswers& answers, std::vector<TEvent>& events
       WaitUntil([&] { return !IsWindowVisible(readme) || !Running(); }, 10000);
       continue;
     }
-    if (!IsWindowEnabled(FWin.BtnInstall)) {
-      started = true;
-      idleSeen = 0;
-    } else if (started || GetTickCount() - start > 3000) {
-      // Enabled again with nothing on screen: the run is over once this
-      // holds on a few polls in a row.
-      if (++idleSeen >= 5) return true;
-    }
+    if (*handled) return true;
     Sleep(20);
   }
   FError = L"the run did not end in time";

@@ -5,10 +5,12 @@
 //
 // Arguments: --dist=<folder of the sample distribution>
 //            [--install-noversion=<Install.exe built without version information>]
+//            [--install-edge=<Install.exe of version 12.1234 with a complex name of 300 characters>]
 #include "GuiDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -24,6 +26,7 @@ namespace {
 
 std::wstring g_dist;           // sample distribution (read only)
 std::wstring g_installNoVersion;
+std::wstring g_installEdge;
 
 const std::wstring kQExisting = L"Такой каталог уже существует! Продолжить установку?";
 const std::wstring kQKeepDb = L"Такой каталог уже существует! Сохранить старую БД?";
@@ -296,20 +299,30 @@ int VisibleBitmaps(HWND main) {
   return n;
 }
 
+// Which banner shows: the standard edition's picture (Image12, control
+// 1001) or the PC edition's (ImagePC, 1002).
+std::wstring ShownBanner(HWND main) {
+  const bool std12 = IsWindowVisible(GetDlgItem(main, 1001)), pc = IsWindowVisible(GetDlgItem(main, 1002));
+  return std::wstring(std12 ? L"Image12" : L"") + (pc ? L"ImagePC" : L"");
+}
+
 TEST_F(InstallerGui, EditionBoxSwitchesBannerAndTitle) {
   Start();
   const std::wstring title12 = L"Установка комплекса \"Quorvel-12\"";
   const std::wstring titlePc = L"Установка комплекса \"Quorvel-ПК\"";
   EXPECT_TRUE(App.FindTop(nullptr, title12.c_str(), false)) << "application title at start";
+  EXPECT_EQ(ShownBanner(W.Main), L"Image12") << "at start";
   int pictures = VisibleBitmaps(W.Main);
   for (int round = 0; round < 2; ++round) {
     SetChecked(W.chCardiograph, true);
     EXPECT_TRUE(App.FindTop(nullptr, titlePc.c_str(), false)) << "round " << round;
     EXPECT_FALSE(App.FindTop(nullptr, title12.c_str(), false)) << "round " << round;
+    EXPECT_EQ(ShownBanner(W.Main), L"ImagePC") << "round " << round;
     EXPECT_EQ(VisibleBitmaps(W.Main), pictures) << "exactly one banner stays visible";
     SetChecked(W.chCardiograph, false);
     EXPECT_TRUE(App.FindTop(nullptr, title12.c_str(), false)) << "round " << round;
     EXPECT_FALSE(App.FindTop(nullptr, titlePc.c_str(), false)) << "round " << round;
+    EXPECT_EQ(ShownBanner(W.Main), L"Image12") << "round " << round;
     EXPECT_EQ(VisibleBitmaps(W.Main), pictures);
   }
   EXPECT_EQ(Text(W.Main), L"Установка комплекса") << "the main window keeps its caption";
@@ -331,6 +344,70 @@ TEST_F(InstallerGui, CancellingTheFolderPickerKeepsTheTypedPath) {
   Quit();
 }
 
+// The picker: its title, the new (resizable) dialog style, no button for a
+// new folder, the desktop as the root of its tree.  Confirming a folder
+// puts its full path into ePath.
+BOOL CALLBACK CountVisibleButton(HWND h, LPARAM lp) {
+  if (_wcsicmp(ClassOf(h).c_str(), L"Button") == 0 && IsWindowVisible(h))
+    reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(Text(h));
+  return TRUE;
+}
+
+TEST_F(InstallerGui, FolderPickerFromTheDesktopAndItsConfirmedFolder) {
+  Start();
+  ASSERT_TRUE(SetText(W.ePath, L"D:\\typed by hand"));
+  Click(W.BtnSelectPath);
+  HWND picker = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (picker = App.FindTop(L"#32770", nullptr)) != nullptr; }, 20000))
+      << "no folder picker";
+  EXPECT_TRUE(FindChild(picker, nullptr, L"Выберите путь для установки программ")) << "picker title";
+  EXPECT_TRUE(GetWindowLongW(picker, GWL_STYLE) & WS_THICKFRAME) << "the new dialog style is resizable";
+  std::vector<std::wstring> buttons;
+  EnumChildWindows(picker, CountVisibleButton, reinterpret_cast<LPARAM>(&buttons));
+  EXPECT_EQ(buttons.size(), 2u) << "only confirm and cancel, no new-folder button";
+  HWND tree = FindChild(picker, L"SysTreeView32", nullptr);
+  ASSERT_TRUE(tree) << "no folder tree";
+  const LRESULT root = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  ASSERT_NE(root, 0) << "the tree is empty";
+  EXPECT_EQ(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, root), 0) << "one root: the desktop";
+  // Confirm the root, the desktop: a file-system folder.
+  SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, root);
+  PostMessageW(picker, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000));
+  ASSERT_TRUE(WaitUntil([&] { return Text(W.ePath) != L"D:\\typed by hand"; }, 10000));
+  EXPECT_EQ(_wcsicmp(Text(W.ePath).c_str(), Desktop.c_str()), 0) << Utf8(Text(W.ePath)) << " / " << Utf8(Desktop);
+  ExpectIdle();
+  Quit();
+}
+
+// The release notes are the page beside the running installer (its
+// address "file:///" + folder + "readme.htm" when a browser shows it, the
+// page's text otherwise); Esc ends them like "Отмена": nothing is written.
+TEST_F(InstallerGui, ReleaseNotesAreThePageBesideTheInstallerAndEscCancels) {
+  Start();
+  ASSERT_TRUE(SetText(W.ePath, Target.substr(0, Target.size() - 1)));
+  Click(W.BtnInstall);
+  ASSERT_TRUE(WaitUntil([&] { return App.Readme() != nullptr; }, 20000));
+  HWND notes = App.Readme();
+  if (HWND browser = FindChild(notes, L"AtlAxWin", nullptr)) {
+    EXPECT_EQ(Text(browser), L"file:///" + Dist + L"readme.htm");
+  } else {
+    HWND text = GetDlgItem(notes, 1102);
+    ASSERT_TRUE(text) << "neither a browser nor the page's text";
+    EXPECT_NE(Text(text).find(L"Что нового в выпуске 393"), std::wstring::npos) << Utf8(Text(text));
+  }
+  HWND focus = GetDlgItem(notes, IDOK);
+  ASSERT_TRUE(focus);
+  PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  ASSERT_TRUE(WaitUntil([&] { return App.Readme() == nullptr; }, 10000)) << "Esc did not end the release notes";
+  ASSERT_TRUE(WaitUntil([&] { return App.Idle(); }, 20000));
+  EXPECT_FALSE(DirExists(Target)) << "a cancelled run writes nothing";
+  EXPECT_TRUE(App.Running());
+  ExpectIdle();
+  Quit();
+}
+
 TEST_F(InstallerGui, VersionZeroRefusesBeforeAnything) {
   if (g_installNoVersion.empty()) GTEST_SKIP() << "no installer without version information given";
   ASSERT_TRUE(CopyFileW(g_installNoVersion.c_str(), (Dist + L"Install.exe").c_str(), FALSE));
@@ -343,6 +420,42 @@ TEST_F(InstallerGui, VersionZeroRefusesBeforeAnything) {
   EXPECT_FALSE(IsWindowVisible(W.LogList)) << "the list is neither cleared nor shown";
   EXPECT_FALSE(DirExists(Target));
   ExpectIdle();
+  Quit();
+}
+
+// Version 12.1234: the number shown with the Russian digit grouping (a
+// no-break space) and the target proposed with the plain number; the run
+// takes the grouped number as 1234.  The complex name of 300 characters is
+// kept to its first 254: the shortcut's description carries exactly those,
+// its file name the text before the name's last dot.
+TEST_F(InstallerGui, FourDigitVersionAndAComplexNameCutTo254) {
+  if (g_installEdge.empty()) GTEST_SKIP() << "no installer variant with version 12.1234 given";
+  ASSERT_TRUE(CopyFileW(g_installEdge.c_str(), (Dist + L"Install.exe").c_str(), FALSE));
+  std::wstring full;
+  {
+    HMODULE m = LoadLibraryExW((Dist + L"Install.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(m);
+    wchar_t buf[1024] = {};
+    LoadStringW(m, 1, buf, 1024);
+    FreeLibrary(m);
+    full = buf;
+  }
+  ASSERT_EQ(full.size(), 300u);
+  const std::wstring kept = full.substr(0, 254);
+  LinkFile = Desktop + L"\\" + full.substr(0, 200) + L".lnk";
+  DeleteFileW(LinkFile.c_str());
+
+  Start();
+  EXPECT_EQ(Text(W.edVersionNumber), L"1\u00A0234");
+  EXPECT_EQ(Text(W.ePath), L"C:\\Quorvel12_1234");
+  FullRun();
+  EXPECT_TRUE(HasBox(kQFinish)) << Describe(Events);
+  EXPECT_TRUE(FileExists(Target + L"Settings\\ecg.ini"));
+  TLink link = ReadLink(LinkFile);
+  ASSERT_TRUE(link.Loaded) << Utf8(LinkFile);
+  EXPECT_EQ(link.Path, Target + L"Quorvel12.exe");
+  EXPECT_EQ(link.Description, L"Комплекс анализа электрокардиограмм \"" + kept + L"\"");
+  DeleteFileW(LinkFile.c_str());
   Quit();
 }
 
@@ -503,7 +616,9 @@ TEST_F(InstallerGui, ReinstallKeepingTheDatabase) {
   ASSERT_TRUE(WriteAll(db, "working database with patient data"));
   HANDLE h = CreateFileW(db.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  FILETIME old{0xD53E8000u, 0x01D0A8B1u};  // a day in 2015
+  // A day in 2015, a whole second: a file time set on a shared folder of
+  // the i686 test guest keeps whole seconds only.
+  FILETIME old{0xD5007880u, 0x01D0A8B1u};
   SetFileTime(h, nullptr, nullptr, &old);
   CloseHandle(h);
   std::wstring ini = Target + L"Settings\\ecg.ini";
@@ -671,6 +786,40 @@ TEST_F(InstallerGui, CloseIsRefusedWhileARunIsInProgress) {
   // Idle again: the close request is honoured.
   PostMessageW(W.Main, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_TRUE(App.WaitExit(15000));
+}
+
+// The check boxes stay enabled during a run; a box changed while the run is
+// in step 3 (the driver setup) takes effect for the steps that read it
+// later: the edition in step 15, the integration in step 19.
+TEST_F(InstallerGui, BoxesChangedDuringARunTakeEffectForLaterSteps) {
+  ASSERT_TRUE(WriteAll(Dist + L"FTDIDriverInstall\\driver-setup-wait.txt", "3000"));
+  Start();
+  ASSERT_FALSE(Checked(W.chCardiograph));
+  ASSERT_FALSE(Checked(W.cbRMISIntegration));
+  ASSERT_TRUE(SetText(W.ePath, Target.substr(0, Target.size() - 1)));
+  const std::wstring trace = Target + L"FTDIDriverInstall\\driver-setup-trace.txt";
+  Click(W.BtnInstall);
+  ASSERT_TRUE(WaitUntil([&] { return App.Readme() != nullptr; }, 20000));
+  Click(FindChild(App.Readme(), L"Button", L"Продолжить"));
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(trace); }, 30000)) << "the driver setup did not start";
+  SetChecked(W.chCardiograph, true);
+  SetChecked(W.cbRMISIntegration, true);
+  SetChecked(W.chInstDriver, false);  // step 3 has read it already
+  EXPECT_TRUE(Checked(W.chCardiograph));
+  EXPECT_TRUE(Checked(W.cbRMISIntegration));
+  HWND box = App.WaitBox(120000);
+  ASSERT_TRUE(box) << "the run did not reach its final question";
+  EXPECT_EQ(TInstaller::BoxText(box), kQFinish);
+  ASSERT_TRUE(TInstaller::Answer(box, kNo));
+  ASSERT_TRUE(WaitUntil([&] { return App.Idle(); }, 20000));
+  const std::wstring ini = Target + L"Settings\\ecg.ini";
+  EXPECT_EQ(Ini(ini, L"printoptions", L"termoprinter"), L"0") << "edition keys of step 15";
+  EXPECT_EQ(Ini(ini, L"options", L"urgencystatus"), L"0");
+  EXPECT_EQ(Ini(ini, L"INTEGRATION", L"RMIS_ENABLE"), L"1") << "integration of step 19";
+  EXPECT_TRUE(DirExists(Target + L"config"));
+  EXPECT_NE(Bytes(trace).find("finished"), std::string::npos) << "the driver setup ran to its end";
+  ExpectIdle();
+  Quit();
 }
 
 TEST_F(InstallerGui, NewestReleaseMissingInTheTargetStopsBeforeIntegration) {
@@ -931,6 +1080,7 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a.rfind("--dist=", 0) == 0) g_dist = Utf16(a.substr(7));
     else if (a.rfind("--install-noversion=", 0) == 0) g_installNoVersion = Utf16(a.substr(20));
+    else if (a.rfind("--install-edge=", 0) == 0) g_installEdge = Utf16(a.substr(15));
   }
   while (!g_dist.empty() && (g_dist.back() == L'\\' || g_dist.back() == L'/')) g_dist.pop_back();
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
