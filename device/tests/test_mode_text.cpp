@@ -22,3 +22,23 @@ TEST(ModeText, HighBitsIgnoredNoLineFeed)
     EXPECT_NE(all.find(L"\rВысокая скорость выравнивания изолинии\r"), std::wstring::npos);
     EXPECT_LT(all.find(L"АЦП1"), all.find(L"АЦП2"));
 }
+
+// Each bit alone gives the header and its own line, verbatim.
+TEST(ModeText, EveryBitItsOwnLine)
+{
+    const wchar_t* const lines[10] = {
+        L"Контроль обрывов электродов включен",       L"Выравнивание изолинии включено",
+        L"Непрерывный вывод данных АЦП",              L"АЦП1",
+        L"АЦП2",                                      L"Частота работы 500Гц",
+        L"Частота работы 1000Гц",                     L"Частота работы 2000Гц",
+        L"Нормальная скорость выравнивания изолинии", L"Высокая скорость выравнивания изолинии",
+    };
+    for (int bit = 0; bit < 10; ++bit)
+        EXPECT_EQ(CardiomoduleModeText(static_cast<uint16_t>(1u << bit)),
+                  std::wstring(L"Режим работы:\r") + lines[bit] + L"\r")
+            << "bit " << bit;
+    std::wstring all = L"Режим работы:\r";
+    for (const wchar_t* l : lines)
+        all += std::wstring(l) + L"\r";
+    EXPECT_EQ(CardiomoduleModeText(0x03FF), all) << "ascending bit order";
+}

@@ -56,8 +56,13 @@ inline std::string Reads(const std::vector<std::string>& lines)
     std::string r;
     for (const auto& l : lines) {
         unsigned a = 0, b = 0;
-        if (std::sscanf(l.c_str(), "read %u %u", &a, &b) == 2)
-            r += (r.empty() ? "" : " ") + std::to_string(a) + "-" + std::to_string(b);
+        if (std::sscanf(l.c_str(), "read %u %u", &a, &b) == 2) {
+            if (!r.empty())
+                r += ' ';
+            r += std::to_string(a);
+            r += '-';
+            r += std::to_string(b);
+        }
     }
     return r;
 }
