@@ -28,6 +28,10 @@ public:
     std::string LastOpenArg;
     // Close raises as the library binding does for a missing export.
     bool CloseRaises = false;
+    // A converter whose description changes once it has been read (another
+    // one plugged into its place): index -> the description of later reads.
+    std::map<std::size_t, std::string> DescriptionAfterFirstRead;
+    std::map<std::size_t, int> DescriptionReads;
 
     static constexpr FT_HANDLE32 kHandleBase = 0x100;
 
@@ -59,7 +63,9 @@ public:
             return s;
         if (index >= Converters.size())
             return 2;
-        const std::string& text = serial ? Converters[index].Serial : Converters[index].Description;
+        std::string text = serial ? Converters[index].Serial : Converters[index].Description;
+        if (desc && DescriptionReads[index]++ > 0 && DescriptionAfterFirstRead.count(index))
+            text = DescriptionAfterFirstRead[index];
         std::memcpy(a2, text.c_str(), text.size() + 1);
         return 0;
     }

@@ -83,6 +83,27 @@ TEST_F(UsbQueries, DescriptionCaseMatters)
     EXPECT_FALSE(Called("open"));
 }
 
+// The description is read again just before the open: a converter that is
+// no longer a cardiomodule by then is not opened, and the query fails.
+TEST_F(UsbQueries, DescriptionChangedBeforeTheOpenFailsTheQuery)
+{
+    Fake.Converters = {{"ECG", "A1"}};
+    Fake.DescriptionAfterFirstRead[0] = "USB Serial Converter";
+    Fake.Replies = {{0x99}, {0x21, 0x00}};
+    EXPECT_EQ(Q.GetFTMode(0, true), L"");
+    EXPECT_EQ(ModeCache, L"");
+    EXPECT_EQ(Fake.DescriptionReads[0], 2);
+    EXPECT_FALSE(Called("open"));
+    EXPECT_FALSE(Called("serial:"));
+
+    Fake.DescriptionReads.clear();
+    EXPECT_EQ(Q.GetFTProgram(0, true), -1);
+    EXPECT_EQ(ProgCache, -1);
+    EXPECT_EQ(Fake.DescriptionReads[0], 2);
+    EXPECT_FALSE(Called("open"));
+    EXPECT_TRUE(Fake.OpenHandles.empty());
+}
+
 TEST_F(UsbQueries, ModeExactSequenceAndText)
 {
     Fake.Converters = {{"ECG", "A1"}};
