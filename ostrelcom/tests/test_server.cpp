@@ -187,6 +187,144 @@ TEST_F(Server, CreationByProgIdAndInterfaces) {
     EXPECT_EQ(comm->GetInspectionData(1, nullptr, 0), S_FALSE);
 }
 
+// The type library embedded in the module, read back: the library's
+// attributes and texts, the class with its two interfaces in order, the dual
+// IComm without members, and IOstrelComm's five methods (member ids 1 to 5,
+// help string "property rect", parameters without direction attributes).
+std::wstring Doc(ITypeInfo* info, MEMBERID id, std::wstring* help = nullptr) {
+    BSTR name = nullptr, doc = nullptr;
+    if (FAILED(info->GetDocumentation(id, &name, &doc, nullptr, nullptr))) return L"<no documentation>";
+    std::wstring n = name ? name : L"";
+    if (help) *help = doc ? doc : L"";
+    SysFreeString(name);
+    SysFreeString(doc);
+    return n;
+}
+
+TEST(TypeLibrary, EmbeddedLibraryReadBack) {
+    wchar_t path[MAX_PATH] = {};
+    TModuleHandle module{LoadLibraryW(L"OstrelCom.dll")};
+    ASSERT_TRUE(module);
+    ASSERT_GT(GetModuleFileNameW(module.get(), path, MAX_PATH), 0u);
+    TComPtr<ITypeLib> lib;
+    ASSERT_EQ(LoadTypeLibEx(path, REGKIND_NONE, lib.put()), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+    EXPECT_EQ(attr->guid, LIBID_OSTRELCOMLib);
+    EXPECT_EQ(attr->lcid, LCID(0x0409));
+    EXPECT_EQ(attr->syskind, sizeof(void*) == 4 ? SYS_WIN32 : SYS_WIN64) << "the library of the module's own platform";
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    EXPECT_EQ(attr->wMinorVerNum, 0);
+    lib->ReleaseTLibAttr(attr);
+    {
+        BSTR name = nullptr, doc = nullptr;
+        ASSERT_EQ(lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr), S_OK);
+        EXPECT_STREQ(name, L"OSTRELCOMLib");
+        EXPECT_STREQ(doc, L"OstrelCom 1.0 Type Library");
+        SysFreeString(name);
+        SysFreeString(doc);
+    }
+
+    struct TKind { const IID* id; TYPEKIND kind; WORD flagsSet, flagsClear; const wchar_t* name; const wchar_t* help; };
+    const TKind kinds[] = {
+        {&CLSID_Comm, TKIND_COCLASS, TYPEFLAG_FCANCREATE, 0, L"Comm", L"Comm Class"},
+        {&IID_IComm, TKIND_DISPATCH, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, 0, L"IComm", L"IComm Interface"},
+        {&IID_IOstrelComm, TKIND_INTERFACE, 0, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION, L"IOstrelComm", L"IComm Interface"},
+    };
+    for (const TKind& k : kinds) {
+        TComPtr<ITypeInfo> info;
+        ASSERT_EQ(lib->GetTypeInfoOfGuid(*k.id, info.put()), S_OK) << k.name;
+        TYPEATTR* ta = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
+        EXPECT_EQ(ta->typekind, k.kind) << k.name;
+        EXPECT_EQ(ta->wTypeFlags & k.flagsSet, k.flagsSet) << k.name << " flags " << ta->wTypeFlags;
+        EXPECT_EQ(ta->wTypeFlags & k.flagsClear, 0) << k.name << " flags " << ta->wTypeFlags;
+        const WORD funcs = ta->cFuncs, impl = ta->cImplTypes;
+        info->ReleaseTypeAttr(ta);
+        std::wstring help;
+        EXPECT_EQ(Doc(info.get(), MEMBERID_NIL, &help), k.name);
+        EXPECT_EQ(help, k.help) << k.name;
+        if (k.kind == TKIND_COCLASS) {
+            ASSERT_EQ(impl, 2) << "IComm and IOstrelComm";
+            const IID* order[] = {&IID_IComm, &IID_IOstrelComm};
+            for (UINT i = 0; i < 2; ++i) {
+                HREFTYPE ref = 0;
+                ASSERT_EQ(info->GetRefTypeOfImplType(i, &ref), S_OK);
+                TComPtr<ITypeInfo> face;
+                ASSERT_EQ(info->GetRefTypeInfo(ref, face.put()), S_OK);
+                TYPEATTR* fa = nullptr;
+                ASSERT_EQ(face->GetTypeAttr(&fa), S_OK);
+                EXPECT_EQ(fa->guid, *order[i]) << "implemented interface " << i;
+                face->ReleaseTypeAttr(fa);
+                INT implFlags = 0;
+                ASSERT_EQ(info->GetImplTypeFlags(i, &implFlags), S_OK);
+                EXPECT_EQ((implFlags & IMPLTYPEFLAG_FDEFAULT) != 0, i == 0) << "IComm is the default";
+            }
+        } else if (k.kind == TKIND_DISPATCH) {
+            EXPECT_EQ(funcs, 7) << "IUnknown and IDispatch only, no members of its own";
+        } else {
+            ASSERT_EQ(funcs, 5);
+            struct TMethod { const wchar_t* name; SHORT params; VARTYPE result; };
+            const TMethod methods[] = {{L"ReadOstrelInfo", 1, VT_HRESULT}, {L"GetMaxIndex", 0, VT_UI4},
+                                       {L"GetMinIndex", 0, VT_UI4}, {L"GetInspectionSize", 1, VT_UI4},
+                                       {L"GetInspectionData", 3, VT_HRESULT}};
+            for (UINT f = 0; f < 5; ++f) {
+                FUNCDESC* fd = nullptr;
+                ASSERT_EQ(info->GetFuncDesc(f, &fd), S_OK);
+                EXPECT_EQ(fd->memid, MEMBERID(f + 1)) << methods[f].name;
+                EXPECT_EQ(fd->cParams, methods[f].params) << methods[f].name;
+                EXPECT_EQ(fd->elemdescFunc.tdesc.vt, methods[f].result) << methods[f].name;
+                EXPECT_EQ(fd->oVft, SHORT((3 + f) * sizeof(void*))) << methods[f].name << ": slot after IUnknown";
+                for (SHORT p = 0; p < fd->cParams; ++p)
+                    EXPECT_EQ(fd->lprgelemdescParam[p].paramdesc.wParamFlags & (PARAMFLAG_FIN | PARAMFLAG_FOUT), 0)
+                        << methods[f].name << " parameter " << p;
+                std::wstring mhelp;
+                EXPECT_EQ(Doc(info.get(), fd->memid, &mhelp), methods[f].name);
+                EXPECT_EQ(mhelp, L"property rect") << methods[f].name;
+                info->ReleaseFuncDesc(fd);
+            }
+        }
+    }
+}
+
+// Every field of the module's version record.
+TEST(VersionRecord, EveryField) {
+    wchar_t path[MAX_PATH] = {};
+    TModuleHandle module{LoadLibraryW(L"OstrelCom.dll")};
+    ASSERT_TRUE(module);
+    ASSERT_GT(GetModuleFileNameW(module.get(), path, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+    struct { WORD lang, cp; }* tr = nullptr;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len));
+    ASSERT_GE(len, 4u);
+    EXPECT_EQ(tr->lang, 0x0409);
+    EXPECT_EQ(tr->cp, 1200) << "Unicode";
+    const std::pair<const wchar_t*, const wchar_t*> fields[] = {
+        {L"FileDescription", L"OstrelCom Module"}, {L"ProductName", L"OstrelCom Module"},
+        {L"FileVersion", L"1, 0, 0, 1"},           {L"ProductVersion", L"1, 0, 0, 1"},
+        {L"InternalName", L"OstrelCom"},           {L"OriginalFilename", L"OstrelCom.DLL"},
+        {L"CompanyName", L""},                     {L"OLESelfRegister", L""},
+    };
+    for (const auto& f : fields) {
+        wchar_t* value = nullptr;
+        UINT n = 0;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + f.first;
+        ASSERT_TRUE(VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &n)) << key;
+        EXPECT_EQ(std::wstring(value, wcsnlen(value, n)), f.second) << key;
+    }
+}
+
 TEST_F(Server, UnloadOnlyWithoutObjectsLocksOrFactoryReferences) {
     auto canUnload = server.Get<Fn>("DllCanUnloadNow");
     auto getClass = server.Get<GetClassFn>("DllGetClassObject");
