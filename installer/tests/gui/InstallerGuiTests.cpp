@@ -788,7 +788,7 @@ TEST_F(InstallerGui, CloseIsRefusedWhileARunIsInProgress) {
   EXPECT_TRUE(App.WaitExit(15000));
 }
 
-// The check boxes stay enabled during a run; a box changed while the run is
+// The check boxes stay enabled during a run; a box clicked while the run is
 // in step 3 (the driver setup) takes effect for the steps that read it
 // later: the edition in step 15, the integration in step 19.
 TEST_F(InstallerGui, BoxesChangedDuringARunTakeEffectForLaterSteps) {
@@ -802,16 +802,19 @@ TEST_F(InstallerGui, BoxesChangedDuringARunTakeEffectForLaterSteps) {
   ASSERT_TRUE(WaitUntil([&] { return App.Readme() != nullptr; }, 20000));
   Click(FindChild(App.Readme(), L"Button", L"Продолжить"));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(trace); }, 30000)) << "the driver setup did not start";
-  SetChecked(W.chCardiograph, true);
-  SetChecked(W.cbRMISIntegration, true);
-  SetChecked(W.chInstDriver, false);  // step 3 has read it already
-  EXPECT_TRUE(Checked(W.chCardiograph));
-  EXPECT_TRUE(Checked(W.cbRMISIntegration));
+  // The window is blocked in the wait for the setup: the clicks are queued
+  // and taken up when the run next lets messages be processed.
+  Click(W.chCardiograph);
+  Click(W.cbRMISIntegration);
+  Click(W.chInstDriver);  // step 3 has read it already
   HWND box = App.WaitBox(120000);
   ASSERT_TRUE(box) << "the run did not reach its final question";
   EXPECT_EQ(TInstaller::BoxText(box), kQFinish);
   ASSERT_TRUE(TInstaller::Answer(box, kNo));
   ASSERT_TRUE(WaitUntil([&] { return App.Idle(); }, 20000));
+  EXPECT_TRUE(Checked(W.chCardiograph));
+  EXPECT_TRUE(Checked(W.cbRMISIntegration));
+  EXPECT_FALSE(Checked(W.chInstDriver));
   const std::wstring ini = Target + L"Settings\\ecg.ini";
   EXPECT_EQ(Ini(ini, L"printoptions", L"termoprinter"), L"0") << "edition keys of step 15";
   EXPECT_EQ(Ini(ini, L"options", L"urgencystatus"), L"0");
