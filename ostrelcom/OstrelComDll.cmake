@@ -59,7 +59,10 @@ if(BUILD_TESTING AND EXISTS ${CMAKE_SOURCE_DIR}/tools/host/ostrelsim/CMakeLists.
   add_dependencies(ostrel_device_tests OstrelCom hosttools)
   set(ostrelsim ${CMAKE_BINARY_DIR}/host-tools/ostrelsim/ostrelsim)
   foreach(n 1 2)
-    add_test(NAME ostrel_sim${n}_start COMMAND ${ostrelsim} --root ${ECG_WINE_ROOT} --port ${n} --daemon --idle 900)
+    # The fixture's clean-up test stops the simulator; --idle only ends one left
+    # behind.  It must outlast the slowest run before the last test that needs it
+    # (the i686 guest under load took over 20 minutes to get there).
+    add_test(NAME ostrel_sim${n}_start COMMAND ${ostrelsim} --root ${ECG_WINE_ROOT} --port ${n} --daemon --idle 10800)
     add_test(NAME ostrel_sim${n}_stop COMMAND ${ostrelsim} --stop --root ${ECG_WINE_ROOT} --port ${n})
     set_tests_properties(ostrel_sim${n}_start PROPERTIES FIXTURES_SETUP ostrelsim RESOURCE_LOCK wineprefix LABELS wine)
     set_tests_properties(ostrel_sim${n}_stop PROPERTIES FIXTURES_CLEANUP ostrelsim LABELS wine)

@@ -9,7 +9,10 @@ if(TARGET OstrelCom AND EXISTS ${CMAKE_SOURCE_DIR}/tools/host/ostrelsim/CMakeLis
   target_link_libraries(ostrel_client_e2e_tests PRIVATE GTest::gtest_main)
   add_dependencies(ostrel_client_e2e_tests ostrel_client OstrelCom hosttools)
   set(ostrelsim ${ECG_HOST_TOOLS_DIR}/ostrelsim/ostrelsim)
-  add_test(NAME ostrel_client_sim_start COMMAND ${ostrelsim} --root ${ECG_WINE_ROOT} --port 4 --daemon --idle 900)
+  # The fixture's clean-up test stops the simulator; --idle only ends one left
+  # behind.  It must outlast the slowest run before the last test that needs it
+  # (the i686 guest under load took over 20 minutes to get there).
+  add_test(NAME ostrel_client_sim_start COMMAND ${ostrelsim} --root ${ECG_WINE_ROOT} --port 4 --daemon --idle 10800)
   add_test(NAME ostrel_client_sim_stop COMMAND ${ostrelsim} --stop --root ${ECG_WINE_ROOT} --port 4)
   set_tests_properties(ostrel_client_sim_start PROPERTIES FIXTURES_SETUP ostrel_client_sim RESOURCE_LOCK wineprefix LABELS wine)
   set_tests_properties(ostrel_client_sim_stop PROPERTIES FIXTURES_CLEANUP ostrel_client_sim LABELS wine)
