@@ -296,8 +296,12 @@ bool TInstaller::Answer(HWND box, int id) {
   return WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
 }
 
+// Idle: the four controls that a run disables are all enabled again (the
+// installer enables them one after the other), and nothing is on screen.
 bool TInstaller::Idle() const {
-  return IsWindowEnabled(FWin.BtnInstall) && !Box() && !Readme();
+  for (HWND c : {FWin.BtnSelectPath, FWin.BtnInstall, FWin.BtnCancel, FWin.ePath})
+    if (!IsWindowEnabled(c)) return false;
+  return !Box() && !Readme();
 }
 
 bool TInstaller::RunInstall(const TAnswers& answers, std::vector<TEvent>& events, DWORD timeoutMs) {

@@ -108,7 +108,7 @@ public:
   // the program has ended, or a box is left open (answer 0).  Events gets
   // every box and release-notes decision in order.
   bool RunInstall(const TAnswers& answers, std::vector<TEvent>& events, DWORD timeoutMs = 120000);
-  // True when the run is over: BtnInstall enabled, no box, no release notes.
+  // True when the run is over: the four controls a run disables enabled again, no box, no release notes.
   bool Idle() const;
 
   std::vector<std::wstring> Lines() const { return ListLines(FWin.LogList); }
