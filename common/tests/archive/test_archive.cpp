@@ -392,14 +392,18 @@ TEST_F(ArchiveTest, MissingProgramGivesMinusTwoWithBothStackLines) {
               std::string::npos);
 }
 
-TEST_F(ArchiveTest, ProgramEndingWithinASecondGivesOne) {
+// A program that ends at once: the wait looks after its first second, so
+// the count is at least 1 (how many seconds a loaded machine takes to start
+// and end the program is not the test's business), and the log names it.
+TEST_F(ArchiveTest, ProgramThatEndsGivesTheSecondsWaitedFromOne) {
     wchar_t origin[MAX_PATH] = {};
     ASSERT_TRUE(::GetEnvironmentVariableW(L"ECG_TEST_ORIGIN", origin, MAX_PATH));
     std::wstring prog = std::wstring(origin) + L"" ECG_QUICK_EXIT_EXE;
     ASSERT_TRUE(Exists(prog)) << WideToUtf8(prog);
-    EXPECT_EQ(TFileSystemHelper::ExecProgramWaiting(prog, L"a b"), 1);
+    const int32_t waited = TFileSystemHelper::ExecProgramWaiting(prog, L"a b");
+    EXPECT_GE(waited, 1);
     EXPECT_TRUE(LogHas(L"common.log", L"Вызов программы " + prog + L" с параметрами:a b"));
-    EXPECT_TRUE(LogHas(L"common.log", L"Программа " + prog + L" выполнена за 1 сек."));
+    EXPECT_TRUE(LogHas(L"common.log", L"Программа " + prog + L" выполнена за " + std::to_wstring(waited) + L" сек."));
 }
 
 // --- temporary files -----------------------------------------------------------
