@@ -167,10 +167,10 @@ template <class Receive>
 bool CDeviceLink::Exchange(uint32_t start, uint32_t end, Receive receive) {
     TFrame saved{};
     bool queried = false;
-    for (unsigned i = 0; i <= FRetryCount && !queried; ++i) {
-        Settle();
-        queried = QueryState(saved);
-    }
+    // A reply read on a line that does not go quiet cannot be told from the
+    // bytes around it: such an attempt fails.
+    for (unsigned i = 0; i <= FRetryCount && !queried; ++i)
+        queried = Settle() && QueryState(saved);
     if (!queried) return false;
 
     TFrame command = saved;
@@ -181,9 +181,8 @@ bool CDeviceLink::Exchange(uint32_t start, uint32_t end, Receive receive) {
     command[17] = static_cast<uint8_t>((end >> 8) & 0xFF);
     bool written = false;
     for (unsigned i = 0; i <= FRetryCount && !written; ++i) {
-        Settle();
         TFrame copy = command;
-        written = WriteState(copy);
+        written = Settle() && WriteState(copy);
     }
     if (!written) {
         RestoreState(saved);

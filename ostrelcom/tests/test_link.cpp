@@ -297,6 +297,27 @@ TEST(Range, LateBytesAfterAFailureAreReadOffBeforeTheNextExchange) {
     }
 }
 
+// A device that streams without end after a failed receive: the line never
+// goes quiet, no reply is trusted, the next exchange fails without writing a
+// state or sending the read command.
+TEST(Range, ALineThatNeverGoesQuietFailsTheNextExchangeUntouched) {
+    TFakePort port;
+    CDeviceLink link(port);
+    ASSERT_TRUE(link.Open(1));
+    std::vector<uint8_t> buf(180, 0xCC);
+    ScriptExchange(port, 0, 10, {{}});  // the receive gets nothing: fails
+    EXPECT_FALSE(link.ReadRange(0, 10, TPlanes{buf.data(), 10}, 0));
+    ASSERT_TRUE(port.reads.empty());
+    port.strict = false;
+    const size_t perSettle = kSettleLimit / kFrameSize + 1;
+    for (size_t i = 0; i < 4 * perSettle; ++i) port.reads.push_back(Bytes(StateFrame(1, 2)));
+    port.written.clear();
+    EXPECT_FALSE(link.ReadRange(0, 10, TPlanes{buf.data(), 10}, 0));
+    EXPECT_TRUE(port.reads.empty()) << "four settling attempts, each to its limit";
+    EXPECT_TRUE(port.written.empty()) << "no query, no state write, no read command";
+    EXPECT_TRUE(link.LineUnsettled());
+}
+
 TEST(Range, EndBelowStartFailsWithoutTraffic) {
     TFakePort port;
     CDeviceLink link(port);
