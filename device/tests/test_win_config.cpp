@@ -7,6 +7,7 @@
 
 #include "common/Errors.h"
 #include "common/Win32.h"
+#include "common/Win32Error.h"
 #include "config/ConfigManager.h"
 
 namespace {
@@ -129,6 +130,44 @@ TEST_F(ManagerCardiomodule, ReadZD6ListingFailureLeavesEmptyList)
     ASSERT_NE(TConfigManager::CardiomoduleSerials, nullptr);
     EXPECT_TRUE(TConfigManager::CardiomoduleSerials->empty());
     EXPECT_EQ(TConfigManager::CardiomoduleInfo->size(), 1u);  // not touched
+}
+
+// Where the device errors go, read from the real log files beside the
+// program: a description that cannot be read is written at level ERROR to
+// hardware.log by GetCMCount and to common.log by GetFTProgram.
+bool LogFileHas(const wchar_t* file, const std::wstring& text)
+{
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path = exe;
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"logs\\" + file;
+    const std::string needle = " - ERROR - " + WideToAnsi(text) + "\r\n";
+    // The logger writes from its own thread: wait for the line a while.
+    for (int i = 0; i < 100; ++i) {
+        std::string bytes;
+        if (HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+            h != INVALID_HANDLE_VALUE) {
+            char buf[65536];
+            DWORD got = 0;
+            while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+                bytes.append(buf, got);
+            ::CloseHandle(h);
+        }
+        if (bytes.find(needle) != std::string::npos)
+            return true;
+        ::Sleep(100);
+    }
+    return false;
+}
+
+TEST_F(ManagerCardiomodule, DescriptionFailuresReachTheirLogFilesAtErrorLevel)
+{
+    SetScenario("device ECG A1 version=9\ndevice ECG B1\nfaildesc 1 4\ninstant\n");
+    EXPECT_EQ(Cm->GetCMCount(), 1);
+    EXPECT_TRUE(LogFileHas(L"hardware.log", L"Не могу открыть FTDEVICE №1"));
+    EXPECT_EQ(Cm->GetFTProgram(0, true), 9);
+    EXPECT_TRUE(LogFileHas(L"common.log", L"Error opening FT device №1"));
 }
 
 TEST_F(ManagerCardiomodule, ResetThenProgramQueriesDevice)
