@@ -75,7 +75,7 @@ for kind in ("FIXTURES_SETUP", "FIXTURES_CLEANUP"):
   setups=$(echo "$setups" | sed -n 's/^FIXTURES_SETUP //p')
   [ -n "$setups" ] && ctest --test-dir "$build" -R "$setups" >/dev/null
   echo "== $name: $n runs of ${filter:-every test}" >&2
-  (eval "$(grep -v '^#' "$out/$name.cmd" | sed '$s/^/GTEST_REPEAT='"$n"' GTEST_FILTER='"'${filter:-*}'"' /')") >"$log" 2>&1
+  GTEST_REPEAT=$n GTEST_FILTER=${filter:-*} bash -c "$(grep -v '^#' "$out/$name.cmd")" >"$log" 2>&1
   [ -n "$cleanups" ] && ctest --test-dir "$build" -R "$cleanups" >/dev/null
   return 0
 }
