@@ -141,7 +141,9 @@ bool LogFileHas(const wchar_t* file, const std::wstring& text)
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     std::wstring path = exe;
     path = path.substr(0, path.find_last_of(L'\\') + 1) + L"logs\\" + file;
-    const std::string needle = " - ERROR - " + WideToAnsi(text) + "\r\n";
+    std::string needle = " - ERROR - ";
+    needle += WideToAnsi(text);
+    needle += "\r\n";
     // The logger writes from its own thread: wait for the line a while.
     for (int i = 0; i < 100; ++i) {
         std::string bytes;
