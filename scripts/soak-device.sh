@@ -35,47 +35,33 @@ if [ $load = 1 ]; then
   for _ in $(seq "$(nproc)"); do (while :; do :; done) & hogs+=($!); done
 fi
 
-# Runs one CTest test (its fixtures set up and cleaned up by CTest) with the
-# GoogleTest repeat count and filter in its environment; CTest's time-out of
-# the test is lifted by running the test's own command line directly.
+# Runs one CTest test N times: its fixture set-up tests (the simulators)
+# through CTest, then the test's own command line with GoogleTest's repeat
+# count and filter in its environment (CTest's time-out of the test does not
+# apply), then the fixture clean-up tests.
 soak() {  # name filter
-  local name=$1 filter=$2 log=$out/$1.log
-  python3 - "$build" "$name" >"$out/$name.cmd" <<'EOF' || return 1
-import json, subprocess, sys, shlex
-build, name = sys.argv[1], sys.argv[2]
-info = json.loads(subprocess.run(["ctest", "--test-dir", build, "--show-only=json-v1"],
-                                 capture_output=True, text=True, check=True).stdout)
-for t in info["tests"]:
-    if t["name"] == name:
-        env, wd = [], build
-        for p in t.get("properties", []):
-            if p["name"] == "ENVIRONMENT": env = p["value"]
-            if p["name"] == "WORKING_DIRECTORY": wd = p["value"]
-        fixtures = [p["value"] for p in t.get("properties", []) if p["name"] == "FIXTURES_REQUIRED"]
-        print("cd " + shlex.quote(wd))
-        print("export " + " ".join(shlex.quote(e) for e in env) if env else ":")
-        print(" ".join(shlex.quote(a) for a in t["command"]))
-        print("#fixtures " + " ".join(sum(fixtures, [])))
-        break
-else:
+  local name=$1 filter=$2 plan=$out/$1.plan
+  ctest --test-dir "$build" --show-only=json-v1 | python3 -c '
+import json, shlex, sys
+name, info = sys.argv[1], json.load(sys.stdin)
+props = lambda t: {p["name"]: p["value"] for p in t.get("properties", [])}
+test = next((t for t in info["tests"] if t["name"] == name), None)
+if test is None:
     sys.exit("no test " + name)
-EOF
-  local fixtures
-  fixtures=$(sed -n 's/^#fixtures //p' "$out/$name.cmd")
-  # Fixture set-up tests (the simulators) through CTest, then the test itself.
-  local setups cleanups
-  setups=$(ctest --test-dir "$build" --show-only=json-v1 | python3 -c '
-import json, sys
-want = set(sys.argv[1].split()); info = json.load(sys.stdin)
-for kind in ("FIXTURES_SETUP", "FIXTURES_CLEANUP"):
-    names = [t["name"] for t in info["tests"] for p in t.get("properties", [])
-             if p["name"] == kind and set(p["value"]) & want]
-    print(kind, "|".join("^%s$" % n for n in names))' "$fixtures")
-  cleanups=$(echo "$setups" | sed -n 's/^FIXTURES_CLEANUP //p')
-  setups=$(echo "$setups" | sed -n 's/^FIXTURES_SETUP //p')
+p = props(test)
+need = set(p.get("FIXTURES_REQUIRED", []))
+def around(kind):
+    return "|".join("^%s$" % t["name"] for t in info["tests"] if need & set(props(t).get(kind, [])))
+print("setups=" + shlex.quote(around("FIXTURES_SETUP")))
+print("cleanups=" + shlex.quote(around("FIXTURES_CLEANUP")))
+print("dir=" + shlex.quote(p.get("WORKING_DIRECTORY", ".")))
+print("env=(" + " ".join(shlex.quote(e) for e in p.get("ENVIRONMENT", [])) + ")")
+print("cmd=(" + " ".join(shlex.quote(a) for a in test["command"]) + ")")' "$name" >"$plan" || return 1
+  local setups cleanups dir env cmd
+  . "$plan"
   [ -n "$setups" ] && ctest --test-dir "$build" -R "$setups" >/dev/null
   echo "== $name: $n runs of ${filter:-every test}" >&2
-  GTEST_REPEAT=$n GTEST_FILTER=${filter:-*} bash -c "$(grep -v '^#' "$out/$name.cmd")" >"$log" 2>&1
+  (cd "$dir" && env "${env[@]}" GTEST_REPEAT="$n" GTEST_FILTER="${filter:-*}" "${cmd[@]}") >"$out/$name.log" 2>&1
   [ -n "$cleanups" ] && ctest --test-dir "$build" -R "$cleanups" >/dev/null
   return 0
 }

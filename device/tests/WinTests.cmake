@@ -20,7 +20,7 @@ set_tests_properties(device_nodll_tests PROPERTIES WORKING_DIRECTORY ${CMAKE_CUR
 # library, which device_win_tests copies into this folder).
 if(TARGET ecg_config AND EXISTS ${CMAKE_SOURCE_DIR}/tools/ftd2xx-sim/CMakeLists.txt)
   add_executable(device_config_tests test_win_config.cpp)
-  target_link_libraries(device_config_tests PRIVATE ecg_device ecg_config GTest::gtest_main)
+  target_link_libraries(device_config_tests PRIVATE ecg_device ecg_config ecg_test_files GTest::gtest_main)
   add_dependencies(device_config_tests ftd2xx_sim)
   add_custom_command(TARGET device_config_tests POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ftd2xx_sim> $<TARGET_FILE_DIR:device_config_tests>)

@@ -7,8 +7,8 @@
 
 #include "common/Errors.h"
 #include "common/Win32.h"
-#include "common/Win32Error.h"
 #include "config/ConfigManager.h"
+#include "TestFiles.h"
 
 namespace {
 using PSetScenario = void(WINAPI*)(const char*);
@@ -142,21 +142,11 @@ bool LogFileHas(const wchar_t* file, const std::wstring& text)
     std::wstring path = exe;
     path = path.substr(0, path.find_last_of(L'\\') + 1) + L"logs\\" + file;
     std::string needle = " - ERROR - ";
-    needle += WideToAnsi(text);
+    needle += testsupport::Ansi(text);
     needle += "\r\n";
     // The logger writes from its own thread: wait for the line a while.
     for (int i = 0; i < 100; ++i) {
-        std::string bytes;
-        if (HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
-            h != INVALID_HANDLE_VALUE) {
-            char buf[65536];
-            DWORD got = 0;
-            while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
-                bytes.append(buf, got);
-            ::CloseHandle(h);
-        }
-        if (bytes.find(needle) != std::string::npos)
+        if (testsupport::ReadBytes(path).find(needle) != std::string::npos)
             return true;
         ::Sleep(100);
     }

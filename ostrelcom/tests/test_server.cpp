@@ -192,13 +192,10 @@ TEST_F(Server, CreationByProgIdAndInterfaces) {
 // IComm without members, and IOstrelComm's five methods (member ids 1 to 5,
 // help string "property rect", parameters without direction attributes).
 std::wstring Doc(ITypeInfo* info, MEMBERID id, std::wstring* help = nullptr) {
-    BSTR name = nullptr, doc = nullptr;
-    if (FAILED(info->GetDocumentation(id, &name, &doc, nullptr, nullptr))) return L"<no documentation>";
-    std::wstring n = name ? name : L"";
-    if (help) *help = doc ? doc : L"";
-    SysFreeString(name);
-    SysFreeString(doc);
-    return n;
+    TBStr name, doc;
+    if (FAILED(info->GetDocumentation(id, name.put(), doc.put(), nullptr, nullptr))) return L"<no documentation>";
+    if (help) *help = doc.c_str();
+    return name.c_str();
 }
 
 TEST(TypeLibrary, EmbeddedLibraryReadBack) {
@@ -217,12 +214,10 @@ TEST(TypeLibrary, EmbeddedLibraryReadBack) {
     EXPECT_EQ(attr->wMinorVerNum, 0);
     lib->ReleaseTLibAttr(attr);
     {
-        BSTR name = nullptr, doc = nullptr;
-        ASSERT_EQ(lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr), S_OK);
-        EXPECT_STREQ(name, L"OSTRELCOMLib");
-        EXPECT_STREQ(doc, L"OstrelCom 1.0 Type Library");
-        SysFreeString(name);
-        SysFreeString(doc);
+        TBStr name, doc;
+        ASSERT_EQ(lib->GetDocumentation(-1, name.put(), doc.put(), nullptr, nullptr), S_OK);
+        EXPECT_STREQ(name.c_str(), L"OSTRELCOMLib");
+        EXPECT_STREQ(doc.c_str(), L"OstrelCom 1.0 Type Library");
     }
 
     struct TKind { const IID* id; TYPEKIND kind; WORD flagsSet, flagsClear; const wchar_t* name; const wchar_t* help; };

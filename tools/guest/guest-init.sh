@@ -28,7 +28,7 @@ done
 for arg in $(cat /proc/cmdline); do
   case "$arg" in
     ecg.share=*)
-      spec=${arg#ecg.share=}; tag=${spec%%:*}; path=${spec#*:}
+      share=${arg#ecg.share=}; tag=${share%%:*}; path=${share#*:}
       mkdir -p "$path"
       mount -t 9p -o trans=virtio,version=9p2000.L,msize=1048576,cache=$cache "$tag" "$path" \
         || echo "guest: cannot mount $tag at $path"

@@ -111,15 +111,19 @@ std::wstring DesktopFolder() {
   return r;
 }
 
-// ComplexNameStr as the installer derives it: string resource 1, cut to 254.
-std::wstring ComplexName(const std::wstring& exe) {
+// String resource 1 of a program, read into `capacity` characters (the
+// terminator included).
+std::wstring StringResource1(const std::wstring& exe, int capacity) {
   HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!m) return L"<cannot load>";
-  wchar_t buf[255] = {};
-  LoadStringW(m, 1, buf, 255);
+  std::vector<wchar_t> buf(static_cast<size_t>(capacity), L'\0');
+  LoadStringW(m, 1, buf.data(), capacity);
   FreeLibrary(m);
-  return buf;
+  return buf.data();
 }
+
+// ComplexNameStr as the installer derives it: string resource 1, cut to 254.
+std::wstring ComplexName(const std::wstring& exe) { return StringResource1(exe, 255); }
 
 struct TLink {
   bool Loaded = false;
@@ -220,6 +224,15 @@ protected:
     for (const auto& e : Events)
       if (e.Kind == L"box" && e.Text == text) return true;
     return false;
+  }
+
+  // Types a path by hand, then opens the folder picker and checks its title.
+  void OpenPicker(HWND& picker) {
+    ASSERT_TRUE(SetText(W.ePath, L"D:\\typed by hand"));
+    Click(W.BtnSelectPath);
+    ASSERT_TRUE(WaitUntil([&] { return (picker = App.FindTop(L"#32770", nullptr)) != nullptr; }, 20000))
+        << "no folder picker";
+    EXPECT_TRUE(FindChild(picker, nullptr, L"Выберите путь для установки программ")) << "picker title";
   }
 
   void ExpectIdle() {
@@ -331,12 +344,8 @@ TEST_F(InstallerGui, EditionBoxSwitchesBannerAndTitle) {
 
 TEST_F(InstallerGui, CancellingTheFolderPickerKeepsTheTypedPath) {
   Start();
-  ASSERT_TRUE(SetText(W.ePath, L"D:\\typed by hand"));
-  Click(W.BtnSelectPath);
   HWND picker = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (picker = App.FindTop(L"#32770", nullptr)) != nullptr; }, 20000))
-      << "no folder picker";
-  EXPECT_TRUE(FindChild(picker, nullptr, L"Выберите путь для установки программ")) << "picker title";
+  ASSERT_NO_FATAL_FAILURE(OpenPicker(picker));
   PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000));
   EXPECT_EQ(Text(W.ePath), L"D:\\typed by hand");
@@ -355,12 +364,8 @@ BOOL CALLBACK CountVisibleButton(HWND h, LPARAM lp) {
 
 TEST_F(InstallerGui, FolderPickerFromTheDesktopAndItsConfirmedFolder) {
   Start();
-  ASSERT_TRUE(SetText(W.ePath, L"D:\\typed by hand"));
-  Click(W.BtnSelectPath);
   HWND picker = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (picker = App.FindTop(L"#32770", nullptr)) != nullptr; }, 20000))
-      << "no folder picker";
-  EXPECT_TRUE(FindChild(picker, nullptr, L"Выберите путь для установки программ")) << "picker title";
+  ASSERT_NO_FATAL_FAILURE(OpenPicker(picker));
   EXPECT_TRUE(GetWindowLongW(picker, GWL_STYLE) & WS_THICKFRAME) << "the new dialog style is resizable";
   std::vector<std::wstring> buttons;
   EnumChildWindows(picker, CountVisibleButton, reinterpret_cast<LPARAM>(&buttons));
@@ -431,15 +436,7 @@ TEST_F(InstallerGui, VersionZeroRefusesBeforeAnything) {
 TEST_F(InstallerGui, FourDigitVersionAndAComplexNameCutTo254) {
   if (g_installEdge.empty()) GTEST_SKIP() << "no installer variant with version 12.1234 given";
   ASSERT_TRUE(CopyFileW(g_installEdge.c_str(), (Dist + L"Install.exe").c_str(), FALSE));
-  std::wstring full;
-  {
-    HMODULE m = LoadLibraryExW((Dist + L"Install.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_TRUE(m);
-    wchar_t buf[1024] = {};
-    LoadStringW(m, 1, buf, 1024);
-    FreeLibrary(m);
-    full = buf;
-  }
+  const std::wstring full = StringResource1(Dist + L"Install.exe", 1024);
   ASSERT_EQ(full.size(), 300u);
   const std::wstring kept = full.substr(0, 254);
   LinkFile = Desktop + L"\\" + full.substr(0, 200) + L".lnk";
